@@ -1,0 +1,1 @@
+// placeholder until the test-file writers exist
