@@ -1,0 +1,42 @@
+// Shared helpers of the sample-file library: the message builder and the debug switch.
+#pragma once
+
+#include <sstream>
+#include <string>
+#include <string_view>
+
+namespace Nevra {
+
+// Process-wide debug switch; 0 at start. When non-zero, library functions
+// write trace lines beginning "Debug:" to standard error.
+extern int nevra_debug;
+
+// Writes "Debug:<source>(<line>) <text>" to standard error in one write, only
+// when nevra_debug is non-zero. The text carries its own line end.
+void debug_trace(const char* source, int line, std::string_view text);
+
+// Builds a message with <<; converts to a string.
+class Formatter {
+public:
+    enum ConvertToString { to_str };
+
+    Formatter() = default;
+    Formatter(const Formatter&) = delete;
+    Formatter& operator=(const Formatter&) = delete;
+
+    template <typename T>
+    Formatter& operator<<(const T& value)
+    {
+        stream_ << value;
+        return *this;
+    }
+
+    std::string str() const { return stream_.str(); }
+    operator std::string() const { return stream_.str(); }
+    std::string operator>>(ConvertToString) const { return stream_.str(); }
+
+private:
+    std::ostringstream stream_;
+};
+
+}  // namespace Nevra
