@@ -1,17 +1,183 @@
 #include "nevra_tm4.h"
 
+#include "common.h"
+#include "nevra.h"
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <limits>
 #include <stdexcept>
+#include <string>
 
 namespace Nevra {
 
-NEVRA_TM4::NEVRA_TM4(const char*, double)
+namespace {
+
+// The time and at most 8 channel values; numbers after the ninth are ignored.
+constexpr int max_channels = 8;
+
+// Fewer samples than one analysis block need no usable frequency.
+constexpr size_t lines_needing_frequency = 512;
+
+// Truncates toward zero and keeps the low 32 bits, so that no time outside
+// the header's range makes the conversion undefined.
+uint32_t truncated_u32(double value)
 {
-    throw std::runtime_error("TM4 reader not built yet\n");
+    if (!(std::fabs(value) < 9.0e18))
+        return 0;
+    return static_cast<uint32_t>(static_cast<int64_t>(value));
+}
+
+bool fits_int32(double value)
+{
+    return value > static_cast<double>(std::numeric_limits<int32_t>::min()) - 1.0 &&
+           value < static_cast<double>(std::numeric_limits<int32_t>::max()) + 1.0;
+}
+
+}  // namespace
+
+NEVRA_TM4::NEVRA_TM4(const char* filename, double initial_basetime)
+{
+    set_fixed_header();
+
+    std::ifstream in(filename);
+    double t0 = 0.0;
+    int first = 2;
+    size_t line_number = 0;
+    std::string line;
+    while (std::getline(in, line)) {
+        ++line_number;
+        if (!line.empty() && line[0] == '!') {
+            read_comment(line);
+            continue;
+        }
+
+        double t = 0.0;
+        std::array<double, max_channels> values{};
+        const int ret = std::sscanf(line.c_str(), "%lf %lf %lf %lf %lf %lf %lf %lf %lf", &t,
+                                    &values[0], &values[1], &values[2], &values[3], &values[4],
+                                    &values[5], &values[6], &values[7]);
+        if (ret <= 3)
+            break;
+
+        if (first != 0) {
+            if (first == 2)
+                t0 = t;
+            else if (m_header.common.m_sample_freq_hz < 0)
+                m_header.common.m_sample_freq_hz = 1.0 / (t - t0);
+            set_start_time(t0, initial_basetime);
+            if (ret != 4 && m_header.common.m_num_channels == 3)
+                m_header.common.m_num_channels = static_cast<uint8_t>(ret - 1);
+            set_channel_records();
+            t0 = m_header.time();
+            --first;
+        }
+
+        const int channels = m_header.common.m_num_channels;
+        if (channels != ret - 1)
+            break;
+        for (int c = 0; c < channels; ++c) {
+            if (!fits_int32(values[c]))
+                throw std::runtime_error(Formatter()
+                                         << filename << ": value " << values[c] << " in line "
+                                         << line_number
+                                         << " lies outside the range of a 32-bit sample\n");
+            m_data[c].push_back(static_cast<int32_t>(values[c]));
+        }
+        m_time.push_back(t);
+    }
+    check_frequency(filename);
 }
 
 ORIGIN NEVRA_TM4::get_origin() const
 {
     return ORIGIN_TM4;
+}
+
+void NEVRA_TM4::set_fixed_header()
+{
+    m_header.header.m_magic = magic_nv24;
+    m_header.header.m_version = 1;
+    m_header.header.m_station = test;
+    m_header.common.m_num_channels = 3;
+    m_header.common.m_bits_per_sample = 32;
+    m_header.common.m_bytes_per_sample = 4;
+    m_header.common.m_channel_bitmap = 7;
+    m_header.common.m_sample_freq_hz = -1.0;
+}
+
+// Only the frequency and the station word are taken; the line is used as far
+// as the scan got, even when it is rejected.
+void NEVRA_TM4::read_comment(const std::string& line)
+{
+    double frequency = -1.0;
+    int gain = -1;
+    std::string station;
+    char letter = '\0';
+    int length = 0;
+    bool unixtime = false;
+    std::string date;
+    std::string time;
+    const arguments args(frequency, gain, station, letter, length, unixtime, date, time);
+    valid_comment_type3(line.c_str(), args);
+
+    if (frequency > -1)
+        m_header.common.m_sample_freq_hz = frequency;
+
+    const auto found = station_string2stationid.find(station);
+    if (found != station_string2stationid.end()) {
+        m_header.header.m_station = found->second;
+    } else {
+        std::cerr << "WARNING: Unknown station: <" << station << ">\n";
+        m_header.header.m_station = unknown;
+    }
+}
+
+void NEVRA_TM4::set_start_time(double t0, double initial_basetime)
+{
+    nv_header_common& common = m_header.common;
+    common.m_seconds = truncated_u32(t0);
+    common.m_nanoseconds = truncated_u32((t0 - common.m_seconds) * 1e9);
+    if (std::fabs(m_header.time() - initial_basetime) < 2.0) {
+        common.m_seconds = truncated_u32(initial_basetime);
+        common.m_nanoseconds = truncated_u32((initial_basetime - common.m_seconds) * 1e9);
+        m_header.v.v1.m_host_timestamp = common.m_seconds;
+    }
+}
+
+// Existing channels keep their samples when the second data line raises the count.
+void NEVRA_TM4::set_channel_records()
+{
+    const size_t channels = m_header.common.m_num_channels;
+    m_data.resize(channels);
+    m_channels.resize(channels);
+    for (size_t c = 0; c < channels; ++c) {
+        nv_channel& record = m_channels[c];
+        record.m_magic = magic_chan;
+        record.m_channel = static_cast<uint16_t>(c);
+        record.m_gain = 1;
+        record.m_v_min = -10.0;
+        record.m_v_max = 10.0;
+        record.m_ext_gain = 1.0;
+    }
+}
+
+// Job files need a positive, finite sampling interval; a file too short for
+// one block is kept whatever its frequency.
+void NEVRA_TM4::check_frequency(const char* filename) const
+{
+    const double frequency = m_header.common.m_sample_freq_hz;
+    if (std::isinf(frequency))
+        throw std::runtime_error(Formatter()
+                                 << filename
+                                 << ": the first two data lines have the same time, so they give"
+                                    " no sampling frequency\n");
+    if (m_time.size() >= lines_needing_frequency && !(frequency > 0))
+        throw std::runtime_error(Formatter() << filename << ": sampling frequency " << frequency
+                                             << " is not positive\n");
 }
 
 }  // namespace Nevra

@@ -4,6 +4,8 @@
 
 #include "nevra_base.h"
 
+#include <string>
+
 namespace Nevra {
 
 class NEVRA_TM4 : public Nevra_Base {
@@ -13,6 +15,13 @@ public:
     NEVRA_TM4(const char* filename, double initial_basetime);
 
     ORIGIN get_origin() const override;
+
+private:
+    void set_fixed_header();
+    void read_comment(const std::string& line);
+    void set_start_time(double t0, double initial_basetime);
+    void set_channel_records();
+    void check_frequency(const char* filename) const;
 };
 
 }  // namespace Nevra
