@@ -1,17 +1,226 @@
 #include "nevra16.h"
 
+#include "common.h"
+#include "nevra.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <iostream>
+#include <limits>
+#include <memory>
 #include <stdexcept>
 
 namespace Nevra {
 
-NEVRA16::NEVRA16(const char*, double)
+namespace {
+
+// External amplifier gain by legacy gain code minus 1.
+constexpr std::array<double, 4> gains{10.0, 20.0, 30.0, 40.0};
+
+// The legacy reader's gain when the comment line names none (old-type files,
+// Form 1 or 2 lines without a gain, files without a comment line).
+constexpr int gain_not_given = -1;
+constexpr int default_gain_code = 1;
+
+// Segment lists start with room for this many record times.
+constexpr size_t segment_reserve = 64;
+
+// With more segments than this the time axis is left as built.
+constexpr int max_refined_segments = 3;
+
+// A record further than this from the running clock starts a new segment.
+constexpr double segment_jump_seconds = 1.5;
+
+constexpr int trial_count = 100;
+constexpr double trial_step = 0.01;
+
+uint32_t truncated_u32(double value)
 {
-    throw std::runtime_error("legacy reader not built yet\n");
+    if (!(std::fabs(value) < 9.0e18))
+        return 0;
+    return static_cast<uint32_t>(static_cast<int64_t>(value));
+}
+
+bool fits_int32(double value)
+{
+    return value > static_cast<double>(std::numeric_limits<int32_t>::min()) - 1.0 &&
+           value < static_cast<double>(std::numeric_limits<int32_t>::max()) + 1.0;
+}
+
+void debug_line(int line, const std::string& text)
+{
+    if (nevra_debug != 0)
+        std::cerr << "nevra16.cpp:" << line << ":: debug: " << text;
+}
+
+}  // namespace
+
+NEVRA16::NEVRA16(const char* filename, double initial_basetime)
+{
+    set_fixed_header();
+
+    NEVRA_arguments args;
+    args.m_concat = false;
+    args.m_old_file_type = false;
+    args.m_fail_parse_path = false;
+    args.m_quiet = true;
+    const std::unique_ptr<NEVRA> nevra(detect(filename, &args));
+
+    segments time_org;
+    int time_resets = 0;
+    double t0 = 0.0;
+    bool first = true;
+    while (nevra->getdata() == 0) {
+        if (first) {
+            take_first_record(*nevra, filename, initial_basetime);
+            t0 = m_header.time();
+            time_org.emplace_back().reserve(segment_reserve);
+            time_resets = 1;
+            first = false;
+        }
+        copy_samples(*nevra, filename);
+
+        const auto record_time = nevra->get_nvtime(0);
+        if (std::fabs(static_cast<double>(record_time) - t0) > segment_jump_seconds) {
+            time_org.emplace_back().reserve(segment_reserve);
+            t0 = static_cast<double>(record_time);
+            ++time_resets;
+        }
+        time_org.back().push_back(static_cast<long>(record_time));
+
+        const double dt = m_header.delta_t();
+        for (size_t s = 0; s < nevra->get_length(); ++s) {
+            m_time.push_back(t0);
+            t0 += dt;
+        }
+    }
+    if (first)
+        throw std::runtime_error(Formatter() << filename << ": no records\n");
+
+    if (time_resets <= max_refined_segments)
+        for (const auto& t_org : time_org)
+            refine_segment(t_org, nevra->get_length());
 }
 
 ORIGIN NEVRA16::get_origin() const
 {
     return ORIGIN_NV16;
+}
+
+void NEVRA16::set_fixed_header()
+{
+    m_header = nv_header{};
+    m_header.header.m_magic = magic_nv24;
+    m_header.header.m_version = 1;
+    m_header.common.m_num_channels = 3;
+    m_header.common.m_bits_per_sample = 16;
+    m_header.common.m_bytes_per_sample = 2;
+    m_header.common.m_channel_bitmap = 7;
+}
+
+void NEVRA16::take_first_record(const NEVRA& nevra, const char* filename,
+                                double initial_basetime)
+{
+    nv_header_common& common = m_header.common;
+    common.m_sample_freq_hz = nevra.get_frequency();
+    common.m_seconds = static_cast<uint32_t>(nevra.get_nvtime(0));
+    common.m_nanoseconds = 0;
+
+    // A file without a station in its comment line has an empty station text.
+    const char letter = nevra.get_station();
+    std::cerr << ">" << filename << " " << nevra.firstline() << "< >";
+    if (letter != '\0')
+        std::cerr << letter;
+    std::cerr << "\n";
+    m_header.header.m_station = letter == '\0' ? unknown : station_char2stationid.at(letter);
+
+    if (std::fabs(m_header.time() - initial_basetime) < 2.0) {
+        common.m_seconds = truncated_u32(initial_basetime);
+        common.m_nanoseconds = truncated_u32((initial_basetime - common.m_seconds) * 1e9);
+        m_header.v.v1.m_host_timestamp = common.m_seconds;
+    }
+
+    int gain_code = nevra.get_gain();
+    if (gain_code == gain_not_given)
+        gain_code = default_gain_code;
+    // at() raises the out-of-range error for codes outside 1 to 4.
+    const double ext_gain = gains.at(static_cast<size_t>(gain_code - 1));
+
+    m_data.resize(3);
+    m_channels.resize(3);
+    for (size_t k = 0; k < 3; ++k) {
+        nv_channel& record = m_channels[k];
+        record.m_magic = magic_chan;
+        record.m_channel = static_cast<uint16_t>(k);
+        record.m_gain = 1;
+        record.m_v_min = -10.0;
+        record.m_v_max = 10.0;
+        record.m_ext_gain = ext_gain;
+    }
+
+    // The time axis advances by 1 / frequency.
+    if (!(common.m_sample_freq_hz > 0) || std::isinf(common.m_sample_freq_hz))
+        throw std::runtime_error(Formatter() << filename << ": sampling frequency "
+                                             << common.m_sample_freq_hz
+                                             << " is not a positive number\n");
+}
+
+void NEVRA16::copy_samples(const NEVRA& nevra, const char* filename)
+{
+    const size_t length = nevra.get_length();
+    for (size_t ch = 0; ch < 3; ++ch) {
+        const std::vector<double>& samples = nevra.current[ch];
+        for (size_t s = 0; s < length; ++s) {
+            if (!fits_int32(samples[s]))
+                throw std::runtime_error(Formatter()
+                                         << filename << ": sample value " << samples[s]
+                                         << " lies outside the range of a 32-bit sample\n");
+            m_data[ch].push_back(static_cast<int32_t>(samples[s]));
+        }
+    }
+}
+
+// Finds the fraction of a second that, added to the segment's first whole-second
+// time, makes the record durations reproduce every recorded record time, and
+// shifts the segment's samples by the middle of the range of such fractions.
+void NEVRA16::refine_segment(const std::vector<long>& t_org, size_t record_length)
+{
+    if (t_org.size() <= 3)
+        return;
+
+    const double delta = static_cast<double>(record_length) / m_header.common.m_sample_freq_hz;
+    double n_min = -1.0;
+    double n_max = -1.0;
+    std::vector<long> time_new(t_org.size());
+    for (int n = 0; n < trial_count; ++n) {
+        const double nn = n * trial_step;
+        for (size_t i = 0; i < t_org.size(); ++i)
+            time_new[i] = static_cast<long>((static_cast<double>(t_org[0]) + nn) +
+                                            static_cast<double>(i) * delta);
+        if (time_new == t_org) {
+            debug_line(__LINE__, Formatter() << "For " << nn << " vectors are equal\n");
+            if (n_min < 0)
+                n_min = nn;
+            if (nn > n_max)
+                n_max = nn;
+        } else if (n_min > -1 && nn > n_max) {
+            break;  // only the first unbroken run of matches counts
+        }
+    }
+    if (n_min < 0 || n_max < 0)
+        return;
+
+    const double offset = (n_min + n_max) * 0.5;
+    const auto it = std::find(m_time.begin(), m_time.end(), static_cast<double>(t_org[0]));
+    if (it == m_time.end())
+        return;
+    debug_line(__LINE__, Formatter() << "Time offset equal between " << n_min << " & " << n_max
+                                     << ". Using " << offset << "\n");
+
+    const auto available = static_cast<size_t>(m_time.end() - it);
+    const size_t count = std::min(t_org.size() * record_length, available);
+    std::for_each(it, it + static_cast<std::ptrdiff_t>(count), [offset](double& t) { t += offset; });
 }
 
 }  // namespace Nevra

@@ -4,7 +4,12 @@
 
 #include "nevra_base.h"
 
+#include <cstddef>
+#include <vector>
+
 namespace Nevra {
+
+class NEVRA;
 
 class NEVRA16 : public Nevra_Base {
 public:
@@ -13,6 +18,15 @@ public:
     NEVRA16(const char* filename, double initial_basetime);
 
     ORIGIN get_origin() const override;
+
+private:
+    // Whole-second record times of consecutive records, one list per segment.
+    using segments = std::vector<std::vector<long>>;
+
+    void set_fixed_header();
+    void take_first_record(const NEVRA& nevra, const char* filename, double initial_basetime);
+    void copy_samples(const NEVRA& nevra, const char* filename);
+    void refine_segment(const std::vector<long>& t_org, size_t record_length);
 };
 
 }  // namespace Nevra
