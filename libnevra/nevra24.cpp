@@ -142,6 +142,9 @@ void check_channel_numbers(const std::vector<nv_channel>& channels)
 // The whole words from the current position to the end of the file, in one read.
 std::vector<uint32_t> read_sample_words(std::ifstream& in)
 {
+    // The file ended inside the reserved field of the sample-block tag: no samples.
+    if (!in)
+        return {};
     const std::streampos here = in.tellg();
     in.seekg(0, std::ios::end);
     const std::streampos end = in.tellg();

@@ -1,0 +1,154 @@
+#include "nevra_base.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+
+using namespace Nevra;
+
+namespace {
+
+// A recording whose header a test sets directly.
+class Recording : public Nevra_Base {
+public:
+    explicit Recording(const nv_header& header) { m_header = header; }
+};
+
+nv_header header_of_station(unsigned station)
+{
+    nv_header h{};
+    h.header.m_station = static_cast<uint8_t>(station);
+    return h;
+}
+
+}  // namespace
+
+TEST(StationTables, StationNameOfEveryKnownNumber)
+{
+    const struct {
+        unsigned number;
+        const char* name;
+    } cases[] = {{0, "jamton"},   {1, "kiruna"},    {2, "lycksele"},  {3, "sodankyla"},
+                 {4, "uppsala"},  {5, "jamton2"},   {6, "kiruna2"},   {7, "lycksele2"},
+                 {8, "sodankyla2"}, {254, "test"}, {255, "unknown"}};
+    for (const auto& c : cases)
+        EXPECT_STREQ(Recording(header_of_station(c.number)).station_name(), c.name) << c.number;
+    EXPECT_EQ(stationid2stationname.size(), 11u);
+}
+
+TEST(StationTables, UnknownStationNumberIsMapAtError)
+{
+    for (unsigned number = 9; number <= 253; ++number) {
+        Recording rec(header_of_station(number));
+        try {
+            rec.station_name();
+            ADD_FAILURE() << "station " << number << " has a name";
+        } catch (const std::out_of_range& e) {
+            EXPECT_STREQ(e.what(), "map::at");
+        }
+    }
+}
+
+TEST(StationTables, LettersOfLegacyFiles)
+{
+    const struct {
+        char letter;
+        STATIONS station;
+    } cases[] = {{'J', jamton}, {'j', jamton},       {'K', kiruna},    {'k', kiruna},
+                 {'L', lycksele}, {'l', lycksele},   {'S', sodankyla}, {'s', sodankyla},
+                 {'U', uppsala}, {'u', uppsala}};
+    for (const auto& c : cases)
+        EXPECT_EQ(station_char2stationid.at(c.letter), c.station) << c.letter;
+    EXPECT_EQ(station_char2stationid.size(), 10u);
+    EXPECT_THROW(station_char2stationid.at('T'), std::out_of_range);
+    EXPECT_THROW(station_char2stationid.at('2'), std::out_of_range);
+}
+
+TEST(StationTables, WordsOfTm4Files)
+{
+    const struct {
+        const char* word;
+        unsigned station;
+    } cases[] = {{"jamton", 0},   {"j", 0},    {"kiruna", 1},     {"k", 1},       {"lycksele", 2},
+                 {"l", 2},        {"sodankyla", 3}, {"s", 3},     {"uppsala", 4}, {"u", 4},
+                 {"jamton2", 5},  {"j2", 5},   {"kiruna2", 6},    {"k2", 6},      {"lycksele2", 7},
+                 {"l2", 7},       {"sodankyla2", 3}, {"s2", 3}};
+    for (const auto& c : cases)
+        EXPECT_EQ(station_string2stationid.at(c.word), c.station) << c.word;
+    EXPECT_EQ(station_string2stationid.size(), 18u);
+    for (const char* absent : {"Kiruna", "KIRUNA", "test", "unknown", "u2", "kiruna "})
+        EXPECT_EQ(station_string2stationid.count(absent), 0u) << absent;
+}
+
+TEST(StationTables, EnumerationValuesAreTheStoredNumbers)
+{
+    EXPECT_EQ(sizeof(STATIONS), 1u);
+    EXPECT_EQ(sizeof(ORIGIN), 4u);
+    EXPECT_EQ(int(sodankyla2), 8);
+    EXPECT_EQ(int(test), 254);
+    EXPECT_EQ(int(unknown), 255);
+    EXPECT_EQ(int(ORIGIN_NV16), 2);
+    EXPECT_EQ(int(ORIGIN_TM4), 3);
+}
+
+TEST(NvHeader, StartTimeSamplingIntervalAndChannelCount)
+{
+    nv_header h{};
+    h.common.m_seconds = 1000000000;
+    h.common.m_nanoseconds = 500000000;
+    EXPECT_EQ(h.time(), 1000000000.5);
+    h.common.m_nanoseconds = 0;
+    EXPECT_EQ(h.time(), 1000000000.0);
+    // Both fields are unsigned: the largest values must not turn negative.
+    h.common.m_seconds = 4294967295u;
+    h.common.m_nanoseconds = 4000000000u;
+    EXPECT_EQ(h.time(), 4294967295.0 + 4.0);
+
+    h.common.m_sample_freq_hz = 20.0;
+    EXPECT_EQ(h.delta_t(), 0.05);
+    h.common.m_sample_freq_hz = 3.0;
+    EXPECT_EQ(h.delta_t(), 1.0 / 3.0);
+
+    h.common.m_num_channels = 255;
+    EXPECT_EQ(h.num_channels(), 255u);
+}
+
+TEST(NvHeader, ClearedHeaderHasZeroExtension)
+{
+    const nv_header h{};
+    EXPECT_EQ(h.v.v2.m_host_timestamp, 0u);
+    EXPECT_EQ(h.v.v2.m_device_id, 0u);
+    EXPECT_EQ(h.v.v1.m_host_timestamp, 0u);
+}
+
+TEST(NevraBase, Raw2VoltAndOrigin)
+{
+    const Recording rec(header_of_station(0));
+    nv_channel c{};
+    c.m_v_max = 10.0;
+    c.m_ext_gain = 20.0;
+    EXPECT_EQ(rec.raw2volt(0, c), 0.0);
+    EXPECT_EQ(rec.raw2volt(-2, c), -400.0);
+    EXPECT_EQ(rec.raw2volt(INT32_MIN, c), -2147483648.0 * 200.0);
+    // Multiplied left to right: 3 * (0.1 * 0.3) would round to 0.089999999999999997.
+    c.m_v_max = 0.1;
+    c.m_ext_gain = 0.3;
+    EXPECT_EQ(rec.raw2volt(3, c), 0.090000000000000011);
+    c.m_ext_gain = 0.0;
+    EXPECT_EQ(rec.raw2volt(123, c), 0.0);
+
+    EXPECT_EQ(rec.get_origin(), ORIGIN_UNDEFINED);
+    EXPECT_EQ(Nevra_Base().get_origin(), ORIGIN_UNDEFINED);
+}
+
+TEST(NevraBase, FrequencyAccessor)
+{
+    nv_header h{};
+    h.common.m_sample_freq_hz = 62.5;
+    const Recording rec(h);
+    EXPECT_EQ(rec.get_frequency(), 62.5);
+    EXPECT_EQ(rec.get_header().common.m_sample_freq_hz, 62.5);
+    EXPECT_TRUE(rec.get_channels().empty());
+    EXPECT_TRUE(rec.get_time().empty());
+}
