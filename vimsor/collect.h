@@ -1,0 +1,24 @@
+#pragma once
+
+// Result collection: the base name of every row's files, and the gathering of
+// the analysis results into one output file.
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "settings.h"
+
+// namebase, the worker letter of the row, and the row number zero-padded to
+// at least four digits: vma0000, vmb0005, vmb12345.
+std::string row2basename(std::size_t row);
+
+// Reads the weak (".siw") or strong (".sis") result file of rows 0 .. row-1
+// into processed, row r into slot r mod slot count, and writes the output
+// file named fnameout (its last digit 2 for strong, 3 with band-pass).
+void write_file(const char* fnameout, enum global_strength strength, std::size_t row, std::size_t size);
+
+// Appends the numbers of text to out, one after the other, exactly as the
+// stream's extraction of double reads them, until one fails to read.
+// Returns how many were appended.
+std::size_t append_numbers(const char* first, const char* last, std::vector<double>& out);

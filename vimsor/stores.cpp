@@ -1,0 +1,6 @@
+#include "stores.h"
+
+std::vector<double> time_array;
+std::vector<std::vector<double>> original;
+std::vector<std::vector<double>> processed;
+std::vector<double> tid;
