@@ -2,3 +2,12 @@
 
 // The program's entry: command line, banner, settings summary, per-file loop.
 int vimsor_main(int argc, char** argv);
+
+// Prints the help text (with the current --options and --mavlin values) to the
+// error stream and ends the process with status 0. fname is argv[0].
+[[noreturn]] void usage(char* fname);
+
+// Convert an option argument or end the process with status 1. Characters
+// after the number are ignored.
+double get_double(const char* s);
+unsigned long get_unsigned(const char* s);

@@ -1,0 +1,164 @@
+#include "at_file.h"
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <fstream>
+
+#include <string>
+#include <vector>
+
+#include "run.h"
+
+namespace {
+
+using testrun::TempDir;
+using testrun::write_file;
+
+// Runs rebuild_argv over args and gives the resulting arguments; restores
+// the vector afterwards, so every test also exercises restore_argv.
+struct Rebuilt {
+    std::vector<std::string> args;
+    bool same_array = false;
+};
+
+Rebuilt rebuild(std::vector<std::string> args) {
+    std::vector<char*> pointers;
+    for (auto& a : args)
+        pointers.push_back(a.data());
+    pointers.push_back(nullptr);
+    int argc = static_cast<int>(args.size());
+    char** argv = pointers.data();
+    EXPECT_EQ(rebuild_argv(&argc, &argv), 0);
+    Rebuilt r;
+    r.same_array = argv == pointers.data();
+    for (int i = 0; i < argc; ++i)
+        r.args.emplace_back(argv[i]);
+    EXPECT_EQ(argv[argc], nullptr);
+    EXPECT_EQ(restore_argv(&argc, &argv, static_cast<int>(args.size()), pointers.data()), 0);
+    EXPECT_EQ(argv, pointers.data());
+    return r;
+}
+
+using Args = std::vector<std::string>;
+
+TEST(RebuildArgv, ArgumentFileLinesTakeItsPlaceInOrder) {
+    TempDir dir;
+    write_file(dir / "opts", "-d\n2.5\nk0105.raw\n");
+    const Rebuilt r = rebuild({"vimsor", "@" + (dir / "opts").string(), "b.raw"});
+    EXPECT_EQ(r.args, (Args{"vimsor", "-d", "2.5", "k0105.raw", "b.raw"}));
+    EXPECT_FALSE(r.same_array);
+
+    write_file(dir / "one", "--quiet");  // one line, no line feed at the end
+    EXPECT_EQ(rebuild({"vimsor", "$" + (dir / "one").string()}).args, (Args{"vimsor", "--quiet"}));
+}
+
+TEST(RebuildArgv, LinesAreTakenLiterally) {
+    TempDir dir;
+    write_file(dir / "f", "-o my file\n\"q\" \r\n\n#comment\n  #not a comment\n");
+    EXPECT_EQ(rebuild({"p", "@" + (dir / "f").string()}).args,
+              (Args{"p", "-o my file", "\"q\" \r", "", "  #not a comment"}));
+}
+
+TEST(RebuildArgv, LongLinesAreSplitIntoPiecesOf4095) {
+    TempDir dir;
+    write_file(dir / "long", std::string(5000, 'x') + "\n" + std::string(4095, 'y') + "\nz\n");
+    const Rebuilt r = rebuild({"p", "@" + (dir / "long").string()});
+    // A line that fills the buffer exactly gives no empty argument for its line feed.
+    EXPECT_EQ(r.args, (Args{"p", std::string(4095, 'x'), std::string(905, 'x'),
+                            std::string(4095, 'y'), "z"}));
+}
+
+TEST(RebuildArgv, CommentsAreDroppedAndMissingFilesKept) {
+    const Rebuilt r = rebuild({"p", "#gone", "@/nonexistent/missing", "$", "x"});
+    EXPECT_EQ(r.args, (Args{"p", "@/nonexistent/missing", "$", "x"}));
+}
+
+TEST(RebuildArgv, NothingSpecialLeavesTheArrayAsItWas) {
+    TempDir dir;
+    const Rebuilt r = rebuild({"p", "-d", "2", "@" + dir.path().string() /* a directory */, ""});
+    EXPECT_TRUE(r.same_array);
+    EXPECT_EQ(r.args, (Args{"p", "-d", "2", "@" + dir.path().string(), ""}));
+}
+
+TEST(RebuildArgv, NestedFilesAreInsertedInPlace) {
+    TempDir dir;
+    write_file(dir / "inner", "i1\ni2\n");
+    write_file(dir / "outer", "o1\n@" + (dir / "inner").string() + "\no2\n");
+    EXPECT_EQ(rebuild({"p", "@" + (dir / "outer").string(), "end"}).args,
+              (Args{"p", "o1", "i1", "i2", "o2", "end"}));
+}
+
+TEST(RebuildArgv, NestingStopsAt32Levels) {
+    TempDir dir;
+    const int files = max_argument_file_depth + 1;
+    for (int i = 1; i <= files; ++i) {
+        const std::string next = i < files ? "@" + (dir / std::to_string(i + 1)).string() + "\n" : "";
+        write_file(dir / std::to_string(i), "l" + std::to_string(i) + "\n" + next);
+    }
+    testing::internal::CaptureStderr();
+    const Rebuilt r = rebuild({"p", "@" + (dir / "1").string()});
+    const std::string err = testing::internal::GetCapturedStderr();
+    ASSERT_EQ(r.args.size(), 1u + max_argument_file_depth + 1);
+    EXPECT_EQ(r.args[32], "l32");
+    EXPECT_EQ(r.args.back(), "@" + (dir / "33").string());
+    EXPECT_NE(err.find((dir / "33").string()), std::string::npos) << err;
+}
+
+TEST(RebuildArgv, SelfIncludingFileIsPassedOnWithAMessage) {
+    TempDir dir;
+    const std::string self = "@" + (dir / "self").string();
+    write_file(dir / "self", "a\n" + self + "\n" + self + "\nb\n");
+    testing::internal::CaptureStderr();
+    const Rebuilt r = rebuild({"p", self});
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(r.args, (Args{"p", "a", self, self, "b"}));
+    EXPECT_NE(err.find("names itself"), std::string::npos) << err;
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool address_space_limit_works = false;  // the sanitizer reserves far more
+#else
+constexpr bool address_space_limit_works = true;
+#endif
+
+// Expands args with the address space limited to what is in use plus 16 MiB,
+// and exits with rebuild_argv's result.
+[[noreturn]] void rebuild_under_memory_limit(std::vector<std::string> args) {
+    std::vector<char*> pointers;
+    for (auto& a : args)
+        pointers.push_back(a.data());
+    pointers.push_back(nullptr);
+    int argc = static_cast<int>(args.size());
+    char** argv = pointers.data();
+    std::ifstream statm("/proc/self/statm");
+    std::size_t pages = 0;
+    statm >> pages;
+    const rlim_t limit = pages * static_cast<std::size_t>(sysconf(_SC_PAGESIZE)) + (16 << 20);
+    const rlimit r{limit, limit};
+    if (setrlimit(RLIMIT_AS, &r) != 0)
+        _exit(100);
+    const int status = rebuild_argv(&argc, &argv);
+    _exit(argv == pointers.data() ? status : 101);
+}
+
+TEST(RebuildArgvDeathTest, RunningOutOfMemoryIsReportedAndLeavesTheVector) {
+    if (!address_space_limit_works)
+        GTEST_SKIP() << "address-space limits do not work under the address sanitizer";
+    TempDir dir;
+    std::string mebibyte;
+    for (int i = 0; i < 256; ++i)
+        mebibyte += std::string(4095, 'x') + "\n";
+    write_file(dir / "mib", mebibyte);
+    std::string many;
+    for (int i = 0; i < 64; ++i)
+        many += "@" + (dir / "mib").string() + "\n";
+    write_file(dir / "many", many);
+    EXPECT_EXIT(rebuild_under_memory_limit({"p", "@" + (dir / "many").string()}),
+                testing::ExitedWithCode(ENOMEM), "");
+}
+
+}  // namespace

@@ -1,0 +1,121 @@
+#include "logfile.h"
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "run.h"
+
+namespace {
+
+using testrun::read_file;
+using testrun::TempDir;
+
+// Logs args into a fresh file (in the POSIX time locale) and gives the entry
+// without its time stamp, checking the stamp on the way.
+std::string entry_for(std::vector<std::string> args) {
+    TempDir dir;
+    const std::string log = (dir / "logfile").string();
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    setenv("LC_ALL", "C", 1);
+    flogfile(log.c_str(), static_cast<int>(argv.size()), argv.data());
+    unsetenv("LC_ALL");
+    const std::string line = read_file(log);
+    std::smatch m;
+    EXPECT_TRUE(std::regex_search(line, m, std::regex("^\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d")))
+        << line;
+    return line.substr(m.length());
+}
+
+TEST(Flogfile, WritesPlainArgumentsAfterTheTimeStamp) {
+    EXPECT_EQ(entry_for({"vimsor", "-d", "2", "k0105.raw"}), " vimsor -d 2 k0105.raw\n");
+    EXPECT_EQ(entry_for({"vimsor", "", "x"}), " vimsor  x\n");
+    EXPECT_EQ(entry_for({"a\"b\\c"}), " a\"b\\c\n");  // no blank, comma or asterisk: plain
+}
+
+TEST(Flogfile, QuotesArgumentsWithBlanksCommasOrAsterisks) {
+    struct Case {
+        std::string arg, logged;
+    };
+    const Case cases[] = {
+        {"a b.raw", "\"a b.raw\""},
+        {"a,b", "\"a,b\""},
+        {"*.raw", "\"*.raw\""},
+        {"--options=--swatch -#2sf128", "--options=\"--swatch -#2sf128\""},
+        {"--x y", "\"--x y\""},
+        {"-o=a b", "\"-o=a b\""},
+        {"--k=v=w x", "--k=\"v=w x\""},
+        {"dir\\a b", "\"dir\\\\a b\""},
+        {"a \"b\" c", "\"a \\\"b\\\" c\""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(entry_for({"p", c.arg}), " p " + c.logged + "\n") << c.arg;
+}
+
+TEST(Flogfile, AppendsOneLinePerCall) {
+    TempDir dir;
+    const std::string log = (dir / "logfile").string();
+    char name[] = "p";
+    char* argv[] = {name};
+    flogfile(log.c_str(), 1, argv);
+    flogfile(log.c_str(), 1, argv);
+    const std::string text = read_file(log);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2) << text;
+}
+
+TEST(Flogfile, UnopenableLogSaysSoAndCarriesOn) {
+    char name[] = "p";
+    char* argv[] = {name};
+    testing::internal::CaptureStderr();
+    flogfile("/nonexistent-dir/logfile", 1, argv);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "No logfile entry\n");
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool address_space_limit_works = false;  // the sanitizer reserves far more
+#else
+constexpr bool address_space_limit_works = true;
+#endif
+
+// Limits the address space to what is in use now plus headroom bytes.
+void limit_memory(std::size_t headroom) {
+    std::ifstream statm("/proc/self/statm");
+    std::size_t pages = 0;
+    statm >> pages;
+    const rlim_t limit = pages * static_cast<std::size_t>(sysconf(_SC_PAGESIZE)) + headroom;
+    const rlimit r{limit, limit};
+    if (setrlimit(RLIMIT_AS, &r) != 0)
+        _exit(3);
+}
+
+[[noreturn]] void log_under_memory_limit(const std::string& log, std::string arg) {
+    char name[] = "p";
+    char* argv[] = {name, arg.data()};
+    limit_memory(16 << 20);  // the quoted form needs twice the argument
+    flogfile(log.c_str(), 2, argv);
+    _exit(0);
+}
+
+TEST(FlogfileDeathTest, ArgumentThatCannotBeQuotedIsLoggedPlain) {
+    if (!address_space_limit_works)
+        GTEST_SKIP() << "address-space limits do not work under the address sanitizer";
+    TempDir dir;
+    const std::string log = (dir / "logfile").string();
+    const std::string big = "a b" + std::string(64 << 20, '"');
+    EXPECT_EXIT(log_under_memory_limit(log, big), testing::ExitedWithCode(0), "");
+    const std::string text = read_file(log);
+    const std::string expected_tail = " p " + big + "\n";
+    ASSERT_GE(text.size(), expected_tail.size());
+    EXPECT_TRUE(text.ends_with(expected_tail));
+}
+
+}  // namespace
