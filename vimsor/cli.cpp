@@ -161,11 +161,9 @@ void print_summary(const Thresholds& t) {
         std::cout << " LowThreshold: " << t.lowtreshold << "  (Using only weak signal for bandpass)\n";
 }
 
-// The output path of one input: its file name (or the -o name) with the
-// output extension, in the working directory unless the -o name has a
-// directory. Names that do not fit their buffers end the run: a cut name
-// could overwrite some other file.
-void output_path_for(const char* input, char (&path)[output_size]) {
+}  // namespace
+
+void output_path_for(const char* input, char* path) {
     char filename[piece_size] = "";
     // Only the file name is used; a long directory or extension does no harm.
     if (explode_path_n(input, nullptr, 0, nullptr, 0, filename, sizeof filename, nullptr, 0) != 0)
@@ -182,8 +180,6 @@ void output_path_for(const char* input, char (&path)[output_size]) {
         fail(std::string(input) + ": output name " + filename + fout_extension +
              " too long (at most " + std::to_string(output_size - 1) + " bytes)");
 }
-
-}  // namespace
 
 double get_double(const char* s) {
     char* end = nullptr;
