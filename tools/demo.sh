@@ -1,11 +1,18 @@
 #!/usr/bin/env bash
-# Builds vimsor and runs it on an example recording.
+# Builds vimsor and the mavlin stand-in, writes an example block-format
+# recording (3 channels, 20 Hz, one hour), runs vimsor on it with the stand-in
+# first on PATH and shows the first lines of the TM4 output.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . tools/deps.sh
 need_build_tools
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVIMSOR_TESTS=OFF
 cmake --build build -j"$(nproc)"
+bin=$(pwd)/build/bin
 mkdir -p build/demo
 cd build/demo
-../bin/vimsor example.nv24
+"$bin/make_example" example.nv24
+PATH="$bin:$PATH" "$bin/vimsor" --mode=tm4 example.nv24
+echo
+echo "First lines of build/demo/example.tm4_1:"
+head -n 5 example.tm4_1
