@@ -96,7 +96,7 @@ NEVRA16::NEVRA16(const char* filename, double initial_basetime)
         }
     }
     if (first)
-        throw std::runtime_error(Formatter() << filename << ": no records\n");
+        throw std::runtime_error(Formatter() << "no records in " << filename << "\n");
 
     if (time_resets <= max_refined_segments)
         for (const auto& t_org : time_org)
@@ -161,8 +161,8 @@ void NEVRA16::take_first_record(const NEVRA& nevra, const char* filename,
 
     // The time axis advances by 1 / frequency.
     if (!(common.m_sample_freq_hz > 0) || std::isinf(common.m_sample_freq_hz))
-        throw std::runtime_error(Formatter() << filename << ": sampling frequency "
-                                             << common.m_sample_freq_hz
+        throw std::runtime_error(Formatter() << "sampling frequency " << common.m_sample_freq_hz
+                                             << " of " << filename
                                              << " is not a positive number\n");
 }
 
@@ -174,7 +174,7 @@ void NEVRA16::copy_samples(const NEVRA& nevra, const char* filename)
         for (size_t s = 0; s < length; ++s) {
             if (!fits_int32(samples[s]))
                 throw std::runtime_error(Formatter()
-                                         << filename << ": sample value " << samples[s]
+                                         << "sample value " << samples[s] << " of " << filename
                                          << " lies outside the range of a 32-bit sample\n");
             m_data[ch].push_back(static_cast<int32_t>(samples[s]));
         }

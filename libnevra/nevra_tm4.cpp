@@ -82,8 +82,8 @@ NEVRA_TM4::NEVRA_TM4(const char* filename, double initial_basetime)
         for (int c = 0; c < channels; ++c) {
             if (!fits_int32(values[c]))
                 throw std::runtime_error(Formatter()
-                                         << filename << ": value " << values[c] << " in line "
-                                         << line_number
+                                         << "value " << values[c] << " in line " << line_number
+                                         << " of " << filename
                                          << " lies outside the range of a 32-bit sample\n");
             m_data[c].push_back(static_cast<int32_t>(values[c]));
         }
@@ -171,13 +171,12 @@ void NEVRA_TM4::check_frequency(const char* filename) const
 {
     const double frequency = m_header.common.m_sample_freq_hz;
     if (std::isinf(frequency))
-        throw std::runtime_error(Formatter()
-                                 << filename
-                                 << ": the first two data lines have the same time, so they give"
-                                    " no sampling frequency\n");
+        throw std::runtime_error(Formatter() << "the first two data lines of " << filename
+                                             << " have the same time, so they give no sampling"
+                                                " frequency\n");
     if (m_time.size() >= lines_needing_frequency && !(frequency > 0))
-        throw std::runtime_error(Formatter() << filename << ": sampling frequency " << frequency
-                                             << " is not positive\n");
+        throw std::runtime_error(Formatter() << "sampling frequency " << frequency << " of "
+                                             << filename << " is not positive\n");
 }
 
 }  // namespace Nevra

@@ -286,9 +286,8 @@ TEST_F(Nevra16Test, RefusesFilesWithoutRecordsOrFrequency)
 {
     // a comment line and less than one record
     const std::string no_records = error_of(lw::binary_image(unix_comment(128, "10"), {}) + std::string(400, '\0'));
-    EXPECT_NE(no_records.find(path()), std::string::npos) << no_records;
-    EXPECT_NE(no_records.find("no records"), std::string::npos) << no_records;
+    EXPECT_EQ(no_records, "no records in " + path() + "\n");
 
     const std::string zero = error_of(lw::binary_image("!Tidserier 0 1", records_at(128, {1000})));
-    EXPECT_NE(zero.find("sampling frequency 0 is not a positive number"), std::string::npos) << zero;
+    EXPECT_NE(zero.find("sampling frequency 0 of " + path() + " is not a positive number"), std::string::npos) << zero;
 }
