@@ -1,12 +1,7 @@
 #include "at_file.h"
 
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <fstream>
 
 #include <string>
 #include <vector>
@@ -117,48 +112,6 @@ TEST(RebuildArgv, SelfIncludingFileIsPassedOnWithAMessage) {
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(r.args, (Args{"p", "a", self, self, "b"}));
     EXPECT_NE(err.find("names itself"), std::string::npos) << err;
-}
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool address_space_limit_works = false;  // the sanitizer reserves far more
-#else
-constexpr bool address_space_limit_works = true;
-#endif
-
-// Expands args with the address space limited to what is in use plus 16 MiB,
-// and exits with rebuild_argv's result.
-[[noreturn]] void rebuild_under_memory_limit(std::vector<std::string> args) {
-    std::vector<char*> pointers;
-    for (auto& a : args)
-        pointers.push_back(a.data());
-    pointers.push_back(nullptr);
-    int argc = static_cast<int>(args.size());
-    char** argv = pointers.data();
-    std::ifstream statm("/proc/self/statm");
-    std::size_t pages = 0;
-    statm >> pages;
-    const rlim_t limit = pages * static_cast<std::size_t>(sysconf(_SC_PAGESIZE)) + (16 << 20);
-    const rlimit r{limit, limit};
-    if (setrlimit(RLIMIT_AS, &r) != 0)
-        _exit(100);
-    const int status = rebuild_argv(&argc, &argv);
-    _exit(argv == pointers.data() ? status : 101);
-}
-
-TEST(RebuildArgvDeathTest, RunningOutOfMemoryIsReportedAndLeavesTheVector) {
-    if (!address_space_limit_works)
-        GTEST_SKIP() << "address-space limits do not work under the address sanitizer";
-    TempDir dir;
-    std::string mebibyte;
-    for (int i = 0; i < 256; ++i)
-        mebibyte += std::string(4095, 'x') + "\n";
-    write_file(dir / "mib", mebibyte);
-    std::string many;
-    for (int i = 0; i < 64; ++i)
-        many += "@" + (dir / "mib").string() + "\n";
-    write_file(dir / "many", many);
-    EXPECT_EXIT(rebuild_under_memory_limit({"p", "@" + (dir / "many").string()}),
-                testing::ExitedWithCode(ENOMEM), "");
 }
 
 }  // namespace
