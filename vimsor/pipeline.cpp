@@ -76,42 +76,6 @@ std::string station_of(const char* fnamein, const Nevra_Base& recording) {
     }
 }
 
-// Everything the stores and the job files rely on, checked before anything is
-// copied or written: every slot 0 .. n-1 has exactly one channel record, and
-// every channel holds a sample for every sample time.
-void check_recording(const char* fnamein, const Nevra_Base& recording) {
-    const double frequency = recording.get_frequency();
-    if (!std::isfinite(frequency) || frequency <= 0.0) {
-        std::ostringstream reason;
-        reason << "sampling frequency " << frequency << " Hz is not a positive number";
-        fail_input(fnamein, reason.str());
-    }
-    const auto& channels = recording.get_channels();
-    if (channels.empty())
-        fail_input(fnamein, "no channel records");
-    const std::size_t slots = recording.get_header().num_channels();
-    std::vector<bool> seen(slots, false);
-    for (const auto& channel : channels) {
-        const std::size_t c = channel.m_channel;
-        if (c >= slots)
-            fail_input(fnamein, "channel number " + std::to_string(c) + " outside the " + std::to_string(slots) +
-                                    " channel slots of the header");
-        if (seen[c])
-            fail_input(fnamein, "channel number " + std::to_string(c) + " appears twice");
-        seen[c] = true;
-    }
-    for (std::size_t c = 0; c < slots; ++c)
-        if (!seen[c])
-            fail_input(fnamein, "no channel record for channel number " + std::to_string(c));
-    const std::size_t times = recording.get_time().size();
-    for (const auto& channel : channels) {
-        const std::size_t samples = recording.get_data(channel.m_channel).size();
-        if (samples < times)
-            fail_input(fnamein, "channel " + std::to_string(channel.m_channel) + " holds " + std::to_string(samples) +
-                                    " samples, fewer than the " + std::to_string(times) + " sample times");
-    }
-}
-
 std::string comment_line(const Nevra_Base& recording, const std::string& station) {
     const auto& header = recording.get_header();
     std::ostringstream line;
@@ -284,6 +248,39 @@ void analyse(double samplerate, double treshold, double lowtreshold) {
 }
 
 }  // namespace
+
+void check_recording(const char* fnamein, const Nevra_Base& recording) {
+    const double frequency = recording.get_frequency();
+    if (!std::isfinite(frequency) || frequency <= 0.0) {
+        std::ostringstream reason;
+        reason << "sampling frequency " << frequency << " Hz is not a positive number";
+        fail_input(fnamein, reason.str());
+    }
+    const auto& channels = recording.get_channels();
+    if (channels.empty())
+        fail_input(fnamein, "no channel records");
+    const std::size_t slots = recording.get_header().num_channels();
+    std::vector<bool> seen(slots, false);
+    for (const auto& channel : channels) {
+        const std::size_t c = channel.m_channel;
+        if (c >= slots)
+            fail_input(fnamein, "channel number " + std::to_string(c) + " outside the " + std::to_string(slots) +
+                                    " channel slots of the header");
+        if (seen[c])
+            fail_input(fnamein, "channel number " + std::to_string(c) + " appears twice");
+        seen[c] = true;
+    }
+    for (std::size_t c = 0; c < slots; ++c)
+        if (!seen[c])
+            fail_input(fnamein, "no channel record for channel number " + std::to_string(c));
+    const std::size_t times = recording.get_time().size();
+    for (const auto& channel : channels) {
+        const std::size_t samples = recording.get_data(channel.m_channel).size();
+        if (samples < times)
+            fail_input(fnamein, "channel " + std::to_string(channel.m_channel) + " holds " + std::to_string(samples) +
+                                    " samples, fewer than the " + std::to_string(times) + " sample times");
+    }
+}
 
 int calculate(const char* fnamein, char* fnameout, double treshold, double lowtreshold) {
     if (std::strcmp(fnamein, fnameout) == 0) {

@@ -1,4 +1,14 @@
 #pragma once
 
+namespace Nevra {
+class Nevra_Base;
+}
+
 // Processes one input file from loading to the output file.
 int calculate(const char* fnamein, char* fnameout, double treshold, double lowtreshold);
+
+// Ends the process with a message naming fnamein unless the recording can be
+// stored and cut into rows: a positive sampling frequency, exactly one channel
+// record for every slot 0 .. n-1 of the header, and every channel holding a
+// sample for every sample time.
+void check_recording(const char* fnamein, const Nevra::Nevra_Base& recording);

@@ -150,7 +150,10 @@ void wait_for(pid_t pid, std::size_t k) {
 
 unsigned int get_number_of_cpus() {
     errno = 0;
-    const long online = sysconf(_SC_NPROCESSORS_ONLN);
+    return processors_or_one(sysconf(_SC_NPROCESSORS_ONLN));
+}
+
+unsigned int processors_or_one(long online) {
     return online < 1 ? 1 : static_cast<unsigned int>(online);
 }
 

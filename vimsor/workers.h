@@ -15,6 +15,10 @@ inline constexpr std::size_t max_workers = 26;
 // The number of processors online; 1 when the system cannot tell.
 unsigned int get_number_of_cpus();
 
+// The worker count for what the system reported as processors online: the
+// count itself, or 1 when the report is an error (-1) or no count.
+unsigned int processors_or_one(long online);
+
 // Sets global_nr_cpus to the processor count when it is 0, caps it at
 // max_workers with a warning, and reports it ("Found N cpus").
 void set_worker_count();

@@ -1,0 +1,172 @@
+#include "pipeline.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "nevra_base.h"
+#include "nv24_writer.h"
+#include "run.h"
+#include "settings.h"
+#include "stores.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A recording built in memory, for the checks made before anything is stored.
+class fake_recording : public Nevra::Nevra_Base {
+public:
+    fake_recording(std::size_t slots, const std::vector<uint16_t>& numbers, std::size_t times,
+                   std::size_t samples = 0, double hz = 20.0) {
+        m_header.common.m_num_channels = static_cast<uint8_t>(slots);
+        m_header.common.m_sample_freq_hz = hz;
+        m_data.assign(slots, Nevra::data_channel_type(times));
+        m_time.assign(times, 0.0);
+        for (uint16_t number : numbers) {
+            Nevra::nv_channel channel{};
+            channel.m_channel = number;
+            m_channels.push_back(channel);
+        }
+        if (samples != 0 && slots > 1)
+            m_data[1].resize(samples);
+    }
+};
+
+TEST(CheckRecording, RefusesWhatCannotBeStoredOrCutIntoRows) {
+    struct Case {
+        fake_recording recording;
+        const char* message;
+    };
+    const Case cases[] = {
+        {fake_recording(3, {}, 4), "can't read f.nv24: no channel records\n"},
+        {fake_recording(3, {0, 1, 3}, 4), "can't read f.nv24: channel number 3 outside the 3 channel slots of the header\n"},
+        {fake_recording(0, {0}, 4), "can't read f.nv24: channel number 0 outside the 0 channel slots of the header\n"},
+        {fake_recording(3, {0, 1, 1}, 4), "can't read f.nv24: channel number 1 appears twice\n"},
+        {fake_recording(3, {0, 1}, 4), "can't read f.nv24: no channel record for channel number 2\n"},
+        {fake_recording(3, {0, 1, 2}, 4, 3), "can't read f.nv24: channel 1 holds 3 samples, fewer than the 4 sample times\n"},
+        {fake_recording(3, {0, 1, 2}, 4, 0, 0.0), "can't read f.nv24: sampling frequency 0 Hz is not a positive number\n"},
+        {fake_recording(3, {0, 1, 2}, 4, 0, -1.0), "sampling frequency -1 Hz"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EXIT(check_recording("f.nv24", c.recording), ::testing::ExitedWithCode(1), c.message);
+}
+
+TEST(CheckRecording, AcceptsChannelsInAnyOrderAndLongerChannels) {
+    check_recording("f.nv24", fake_recording(3, {2, 0, 1}, 4));
+    check_recording("f.nv24", fake_recording(3, {0, 1, 2}, 4, 5));
+    check_recording("f.nv24", fake_recording(3, {0, 1, 2}, 0));
+}
+
+// calculate in a temporary directory whose "mavlin" copies every job file
+// (values only, the --test form) to its .siw and .sis result files.
+class CalculateTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_old_dir = fs::current_path();
+        fs::current_path(m_dir.path());
+        fs::create_directory(m_dir / "bin");
+        testrun::write_file(m_dir / "bin/mavlin",
+                            "#!/bin/sh\nfor f; do [ -f \"$f\" ] && cp \"$f\" \"${f%.dat}.siw\" && "
+                            "cp \"$f\" \"${f%.dat}.sis\"; done\nexit 0\n");
+        fs::permissions(m_dir / "bin/mavlin", fs::perms::owner_all);
+        const char* path = std::getenv("PATH");
+        m_old_path = path ? path : "/usr/bin:/bin";
+        setenv("PATH", ((m_dir / "bin").string() + ":" + m_old_path).c_str(), 1);
+        m_saved = {namebase, global_nr_cpus, quiet, test, options, firstline, mode};
+        namebase = "vm";
+        global_nr_cpus = 2;
+        quiet = 1;
+        test = 1;
+        mode = OUTPUT_MODE_BINARY;
+    }
+    void TearDown() override {
+        setenv("PATH", m_old_path.c_str(), 1);
+        fs::current_path(m_old_dir);
+        namebase = m_saved.namebase;
+        global_nr_cpus = m_saved.cpus;
+        quiet = m_saved.quiet;
+        test = m_saved.test;
+        options = m_saved.options;
+        firstline = m_saved.firstline;
+        mode = m_saved.mode;
+    }
+
+    // A recording whose sample of frame i, channel c is 1000 c + i.
+    std::string recording(const char* name, unsigned channels, std::size_t frames, uint32_t host_offset) {
+        nv24w::File file = nv24w::make_file(channels, 20.0, 1462060800);
+        file.header.version = 1;
+        file.header.host_timestamp = 1462060800 + host_offset;
+        for (std::size_t i = 0; i < frames; ++i)
+            for (unsigned c = 0; c < channels; ++c)
+                file.samples.push_back(static_cast<uint32_t>(1000 * c + i));
+        nv24w::write((m_dir / name).string(), file);
+        return name;
+    }
+
+    testrun::TempDir m_dir;
+    struct {
+        std::string namebase;
+        std::size_t cpus;
+        int quiet;
+        int test;
+        std::string options;
+        std::string firstline;
+        output_modes_t mode;
+    } m_saved;
+
+private:
+    fs::path m_old_dir;
+    std::string m_old_path;
+};
+
+TEST_F(CalculateTest, StoresRowsAndResultsOfEachFileFromEmptyStores) {
+    const std::string a = recording("a.nv24", 3, 1030, 0);
+    char out_a[] = "a.bi1";
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(calculate(a.c_str(), out_a, 0.05, 0.0), 0);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "INFO: Time diff: 0 seconds\n1030 0\n");
+
+    // 2 blocks of 3 rows; the last 6 samples are not analysed.
+    const double t0 = 1462060800.0, t1 = t0 + 512 / 20.0;
+    EXPECT_EQ(tid, (std::vector<double>{t0, t0, t0, t1, t1, t1}));
+    ASSERT_EQ(time_array.size(), 1030u);
+    ASSERT_EQ(original.size(), 3u);
+    ASSERT_EQ(processed.size(), 3u);
+    for (std::size_t c = 0; c < 3; ++c) {
+        ASSERT_EQ(original[c].size(), 1030u);
+        EXPECT_EQ(original[c][1029], 1000.0 * c + 1029);
+        EXPECT_EQ(processed[c], std::vector<double>(original[c].begin(), original[c].begin() + 1024));
+    }
+    EXPECT_EQ(options, m_saved.options + "o -#");
+    EXPECT_EQ(firstline, "!S512Tidserier sampfrek: 20 gain: 1 station: jamton date: 2016-05-01 time: 00:00:00");
+    EXPECT_FALSE(fs::exists(m_dir / "vma0000.dat"));
+    EXPECT_FALSE(fs::exists(m_dir / "vmb0005.siw"));
+    EXPECT_EQ(fs::file_size(m_dir / "a.bi1"), firstline.size() + 1 + 6 * 1028);
+
+    // The second file starts from empty stores, with rows from 0 and the
+    // option suffix not appended again.
+    const std::string b = recording("b.nv24", 2, 600, 5);
+    char out_b[] = "b.bi1";
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(calculate(b.c_str(), out_b, 0.05, 0.0), 0);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "INFO: Time diff: 5 seconds\n600 0\n");
+    EXPECT_EQ(tid, (std::vector<double>{t0, t0}));
+    EXPECT_EQ(time_array.size(), 600u);
+    ASSERT_EQ(original.size(), 2u);
+    EXPECT_EQ(original[1][0], 1000.0);
+    EXPECT_EQ(processed[1].size(), 512u);
+    EXPECT_EQ(options, m_saved.options + "o -#");
+    EXPECT_EQ(fs::file_size(m_dir / "b.bi1"), firstline.size() + 1 + 2 * 1028);
+}
+
+TEST_F(CalculateTest, SameInputAndOutputNameIsRefused) {
+    char out[] = "x.bi1";
+    EXPECT_EXIT(calculate("x.bi1", out, 0.05, 0.0), ::testing::ExitedWithCode(1),
+                "^output is the same file as input\n$");
+}
+
+}  // namespace
