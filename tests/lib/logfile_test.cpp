@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <string>
@@ -78,6 +79,36 @@ TEST(Flogfile, UnopenableLogSaysSoAndCarriesOn) {
     testing::internal::CaptureStderr();
     flogfile("/nonexistent-dir/logfile", 1, argv);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "No logfile entry\n");
+}
+
+// A locale whose date form alone is longer than the 30-byte time stamp.
+const char* const long_time_locale =
+    "LC_CTYPE\ncopy \"POSIX\"\nEND LC_CTYPE\nLC_TIME\n"
+    "abday \"Sun\";\"Mon\";\"Tue\";\"Wed\";\"Thu\";\"Fri\";\"Sat\"\n"
+    "day \"Sun\";\"Mon\";\"Tue\";\"Wed\";\"Thu\";\"Fri\";\"Sat\"\n"
+    "abmon \"Jan\";\"Feb\";\"Mar\";\"Apr\";\"May\";\"Jun\";\"Jul\";\"Aug\";\"Sep\";\"Oct\";\"Nov\";\"Dec\"\n"
+    "mon \"Jan\";\"Feb\";\"Mar\";\"Apr\";\"May\";\"Jun\";\"Jul\";\"Aug\";\"Sep\";\"Oct\";\"Nov\";\"Dec\"\n"
+    "d_t_fmt \"%c\"\nd_fmt \"day %d of month %m of the year %Y of the common era\"\n"
+    "t_fmt \"%H:%M:%S\"\nam_pm \"AM\";\"PM\"\nt_fmt_ampm \"%I:%M:%S %p\"\nEND LC_TIME\n";
+
+TEST(Flogfile, TimeStampTooLongForItsBufferFallsBackToTheNumericForm) {
+    TempDir dir;
+    testrun::write_file(dir / "long.def", long_time_locale);
+    const std::string build = "localedef -c -i " + (dir / "long.def").string() +
+                              " -f ANSI_X3.4-1968 " + (dir / "xx_LONG").string() + " >/dev/null 2>&1";
+    if (std::system(build.c_str()) == -1 || !std::filesystem::exists(dir / "xx_LONG" / "LC_TIME"))
+        GTEST_SKIP() << "localedef cannot build a test locale here";
+    const std::string log = (dir / "logfile").string();
+    char name[] = "p";
+    char* argv[] = {name};
+    setenv("LOCPATH", dir.path().c_str(), 1);
+    setenv("LC_ALL", "xx_LONG", 1);
+    flogfile(log.c_str(), 1, argv);
+    unsetenv("LC_ALL");
+    unsetenv("LOCPATH");
+    const std::string line = read_file(log);
+    EXPECT_TRUE(std::regex_match(line, std::regex("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d p\n")))
+        << line;
 }
 
 #if defined(__SANITIZE_ADDRESS__)
