@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <stdexcept>
 #include <string>
 
@@ -26,14 +27,12 @@ nv_header header_of_station(unsigned station)
 
 TEST(StationTables, StationNameOfEveryKnownNumber)
 {
-    const struct {
-        unsigned number;
-        const char* name;
-    } cases[] = {{0, "jamton"},   {1, "kiruna"},    {2, "lycksele"},  {3, "sodankyla"},
-                 {4, "uppsala"},  {5, "jamton2"},   {6, "kiruna2"},   {7, "lycksele2"},
-                 {8, "sodankyla2"}, {254, "test"}, {255, "unknown"}};
-    for (const auto& c : cases)
-        EXPECT_STREQ(Recording(header_of_station(c.number)).station_name(), c.name) << c.number;
+    const char* names[] = {"jamton",  "kiruna",  "lycksele",  "sodankyla", "uppsala",
+                           "jamton2", "kiruna2", "lycksele2", "sodankyla2"};
+    for (unsigned number = 0; number < 9; ++number)
+        EXPECT_STREQ(Recording(header_of_station(number)).station_name(), names[number]) << number;
+    EXPECT_STREQ(Recording(header_of_station(254)).station_name(), "test");
+    EXPECT_STREQ(Recording(header_of_station(255)).station_name(), "unknown");
     EXPECT_EQ(stationid2stationname.size(), 11u);
 }
 
@@ -52,30 +51,23 @@ TEST(StationTables, UnknownStationNumberIsMapAtError)
 
 TEST(StationTables, LettersOfLegacyFiles)
 {
-    const struct {
-        char letter;
-        STATIONS station;
-    } cases[] = {{'J', jamton}, {'j', jamton},       {'K', kiruna},    {'k', kiruna},
-                 {'L', lycksele}, {'l', lycksele},   {'S', sodankyla}, {'s', sodankyla},
-                 {'U', uppsala}, {'u', uppsala}};
-    for (const auto& c : cases)
-        EXPECT_EQ(station_char2stationid.at(c.letter), c.station) << c.letter;
+    // Upper and lower case letter of each first-generation station, in station order.
+    const std::string letters = "JjKkLlSsUu";
+    for (size_t i = 0; i < letters.size(); ++i)
+        EXPECT_EQ(station_char2stationid.at(letters[i]), i / 2) << letters[i];
     EXPECT_EQ(station_char2stationid.size(), 10u);
     EXPECT_THROW(station_char2stationid.at('T'), std::out_of_range);
-    EXPECT_THROW(station_char2stationid.at('2'), std::out_of_range);
 }
 
 TEST(StationTables, WordsOfTm4Files)
 {
-    const struct {
-        const char* word;
-        unsigned station;
-    } cases[] = {{"jamton", 0},   {"j", 0},    {"kiruna", 1},     {"k", 1},       {"lycksele", 2},
-                 {"l", 2},        {"sodankyla", 3}, {"s", 3},     {"uppsala", 4}, {"u", 4},
-                 {"jamton2", 5},  {"j2", 5},   {"kiruna2", 6},    {"k2", 6},      {"lycksele2", 7},
-                 {"l2", 7},       {"sodankyla2", 3}, {"s2", 3}};
-    for (const auto& c : cases)
-        EXPECT_EQ(station_string2stationid.at(c.word), c.station) << c.word;
+    // Full word and abbreviation per station, in station order; "sodankyla2" and "s2" are station 3.
+    const char* words[] = {"jamton",  "j",  "kiruna",  "k",  "lycksele",  "l",  "sodankyla",  "s",
+                           "uppsala", "u",  "jamton2", "j2", "kiruna2",   "k2", "lycksele2",  "l2"};
+    for (size_t i = 0; i < std::size(words); ++i)
+        EXPECT_EQ(station_string2stationid.at(words[i]), i / 2) << words[i];
+    EXPECT_EQ(station_string2stationid.at("sodankyla2"), sodankyla);
+    EXPECT_EQ(station_string2stationid.at("s2"), sodankyla);
     EXPECT_EQ(station_string2stationid.size(), 18u);
     for (const char* absent : {"Kiruna", "KIRUNA", "test", "unknown", "u2", "kiruna "})
         EXPECT_EQ(station_string2stationid.count(absent), 0u) << absent;
