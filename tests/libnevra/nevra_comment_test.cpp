@@ -66,8 +66,8 @@ TEST(CommentForms, Form3Fields)
 {
     Parsed p;
     p.station = "previous-station-text";
-    ASSERT_TRUE(Nevra::valid_comment_type3(form3_line('U', 512, "18.5", "3", "kiruna", "2016-01-15", "12:30:00").c_str(),
-                                           p.arg));
+    const std::string line = form3_line('U', 512, "18.5", "3", "kiruna", "2016-01-15", "12:30:00");
+    ASSERT_TRUE(Nevra::valid_comment_type3(line.c_str(), p.arg));
     EXPECT_EQ(p.letter, 'U');
     EXPECT_EQ(p.length, 512);
     EXPECT_TRUE(p.unixtime);

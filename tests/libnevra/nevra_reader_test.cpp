@@ -113,9 +113,10 @@ TEST_F(Legacy, CommentLineGivesReaderValues)
         bool uncertain;
     };
     const std::string named = "20160115/K6011512.bi1";  // 2016-01-15, hour base 6 h
+    const time_t feb1 = 1454284800;
     const Case cases[] = {
-        {form3_line('S', 128, "18", "2", "kiruna", "2016-02-01", "10:00:00"), named, 18, 2, 'k', 1454284800, 1454284800, false},
-        {form3_line('S', 128, "18", "2", "kiruna", "2016-02-01", "late"), named, 18, 2, 'k', 1454284800, 1454284800, false},
+        {form3_line('S', 128, "18", "2", "kiruna", "2016-02-01", "10:00:00"), named, 18, 2, 'k', feb1, feb1, false},
+        {form3_line('S', 128, "18", "2", "kiruna", "2016-02-01", "late"), named, 18, 2, 'k', feb1, feb1, false},
         {form3_line('S', 128, "18"), named, 18, -1, '\0', jan15_2016, jan15_2016 + 21600, false},
         {form3_line('S', 128, "18", "1", "k", "2016/01/15"), "a.dat", 18, 1, 'k', 0, jan15_2016, false},
         {form3_line('S', 128, "18", "1", "k", "1969-12-31"), "a.dat", 18, 1, 'k', 0, -86400, false},
@@ -134,7 +135,8 @@ TEST_F(Legacy, CommentLineGivesReaderValues)
         EXPECT_EQ(r->get_nvtime(0), c.first_time);
         EXPECT_EQ(err.find("Warning: year parsed from filename, " + path + ", is uncertain\n") != std::string::npos,
                   c.uncertain);
-        EXPECT_EQ(err.find("parse_comment: Invalid comment line\n") != std::string::npos, c.frequency == 18 && c.uncertain);
+        EXPECT_EQ(err.find("parse_comment: Invalid comment line\n") != std::string::npos,
+                  c.frequency == 18 && c.uncertain);
     }
 }
 
@@ -265,7 +267,7 @@ TEST_F(Legacy, RecordTimes)
 {
     const Record unix_record = make_record(128, 0x3680, 0x5698);
     const auto [low, high] = legacywriter::unix_words(0xF0000001u);
-    auto u = open(legacywriter::binary_image("!U128Tidserier sampfrek: 18", {unix_record, make_record(128, low, high)}));
+    auto u = open(legacywriter::binary_image(form3_line('U', 128, "18"), {unix_record, make_record(128, low, high)}));
     ASSERT_EQ(u->getdata(), 0);
     EXPECT_EQ(u->get_nvtime(0), jan15_2016);
     ASSERT_EQ(u->getdata(), 0);
@@ -293,7 +295,8 @@ TEST_F(Legacy, LookAheadJoinsAndGaps)
     const int late = 1439 * 60 + 50;
     const Case cases[] = {
         // 512 / 18 + 2 = 30.44 s, in either direction
-        {512, {t0, t0 + 28, t0 + 58, t0 + 89, t0 + 89, t0 + 59, t0 + 28}, {true, true, false, true, true, false, false}, "Warning: TIMEGAPs in data\n"},
+        {512, {t0, t0 + 28, t0 + 58, t0 + 89, t0 + 89, t0 + 59, t0 + 28},
+         {true, true, false, true, true, false, false}, "Warning: TIMEGAPs in data\n"},
         {128, {t0, t0 + 9, t0 + 19}, {true, false, false}, "TIMEGAP in data\n"},  // 9.11 s
         {128, {t0, t0 + 7, t0 + 14}, {true, true, false}, ""},
         {512, {late, 0}, {true, false}, ""},  // 10 s across midnight
@@ -304,7 +307,8 @@ TEST_F(Legacy, LookAheadJoinsAndGaps)
             SCOPED_TRACE(testing::Message() << c.length << " " << c.seconds.size() << " " << concat);
             std::vector<Record> records;
             for (size_t i = 0; i < c.seconds.size(); ++i)
-                records.push_back(make_record(c.length, c.seconds[i] / 60, c.seconds[i] % 60, 3000 * static_cast<int>(i)));
+                records.push_back(
+                    make_record(c.length, c.seconds[i] / 60, c.seconds[i] % 60, 3000 * static_cast<int>(i)));
             auto r = open(legacywriter::binary_image("!S" + std::to_string(c.length) + "x", records), "f.dat", concat);
             std::vector<bool> joined;
             for (int i = 0; r->getdata() == 0; ++i) {
