@@ -273,9 +273,12 @@ TEST_F(Legacy, RecordTimes)
     ASSERT_EQ(u->getdata(), 0);
     EXPECT_EQ(u->get_nvtime(0), static_cast<int32_t>(0xF0000001u));  // a signed 32-bit sum
 
-    const std::vector<Record> records = {make_record(128, 30, 15), make_record(128, 75, 3), make_record(128, -1, 20)};
+    // Minute words up to 59 count from the hour base (6 h here), larger ones from midnight.
+    const std::vector<Record> records = {make_record(128, 30, 15), make_record(128, 59, 0), make_record(128, 60, 3),
+                                         make_record(128, -1, 20)};
     auto h = open(legacywriter::binary_image(s128, records), "20160115/K6011512.bi1");
-    const time_t expected[] = {jan15_2016 + 21600 + 1800 + 15, jan15_2016 + 75 * 60 + 3, jan15_2016 + 21600 - 60 + 20};
+    const time_t expected[] = {jan15_2016 + 21600 + 1800 + 15, jan15_2016 + 21600 + 3540, jan15_2016 + 3603,
+                               jan15_2016 + 21600 - 60 + 20};
     for (time_t t : expected) {
         ASSERT_EQ(h->getdata(), 0);
         EXPECT_EQ(h->get_nvtime(0), t);
