@@ -159,6 +159,8 @@ private:
             std::cerr << "can't open " << name << "\n";
             std::exit(1);
         }
+        // The text is written in one piece; a stream buffer would only split it.
+        std::setvbuf(file, nullptr, _IONBF, 0);
         tid.push_back(time_array[ptr]);
         compose(slot, ptr);
         const bool written = std::fwrite(m_text.data(), 1, m_text.size(), file) == m_text.size();
