@@ -8,7 +8,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -41,26 +40,6 @@ TEST(ProcessorCount, FallsBackToOneWorkerWhenTheSystemCannotTell) {
     EXPECT_EQ(processors_or_one(0), 1u);
     EXPECT_EQ(processors_or_one(8), 8u);
     EXPECT_GE(get_number_of_cpus(), 1u);
-}
-
-TEST_F(WorkersTest, WorkerCountIsCappedAt26WithAWarning) {
-    quiet = 0;
-    global_nr_cpus = 30;
-    ::testing::internal::CaptureStdout();
-    ::testing::internal::CaptureStderr();
-    set_worker_count();
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-              "Warning: 30 workers asked for, using 26 (worker letters run from a to z)\n");
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Found 26 cpus\n");
-    EXPECT_EQ(global_nr_cpus, 26u);
-
-    global_nr_cpus = 0;
-    quiet = 1;
-    ::testing::internal::CaptureStdout();
-    set_worker_count();
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
-    EXPECT_GE(global_nr_cpus, 1u);
-    EXPECT_LE(global_nr_cpus, max_workers);
 }
 
 TEST(ShellWord, QuotesOnlyWhereTheShellWouldChangeTheText) {
@@ -138,24 +117,6 @@ TEST_F(WorkersTest, PatternsCoverEveryRowOnceWithinTheBudget) {
     expect_cover(2, 30001, 16 * 1024);  // the four-digit names are split as well
     expect_cover(3, 123457, 256 * 1024);
     expect_cover(1, 20001, 32 * 1024);
-}
-
-TEST_F(WorkersTest, RunsWorkersAndWaitsForAllInStartOrder) {
-    quiet = 0;
-    ::testing::internal::CaptureStdout();
-    run_workers({"exit 0", "exit 3"});
-    const std::string out = ::testing::internal::GetCapturedStdout();
-    EXPECT_TRUE(std::regex_match(out, std::regex("/bin/sh exit 0\n/bin/sh exit 3\nWaiting for pid [0-9]+\\.[0-9]+\\.\n")))
-        << out;
-}
-
-TEST_F(WorkersTest, WorkerEndedBySignalIsReported) {
-    quiet = 1;
-    ::testing::internal::CaptureStderr();
-    run_workers({"exit 0", "kill -9 $$"});
-    const std::string err = ::testing::internal::GetCapturedStderr();
-    EXPECT_TRUE(std::regex_match(err, std::regex("Warning: worker b \\(pid [0-9]+\\) ended by signal 9 \\(Killed\\)\n")))
-        << err;
 }
 
 void ignore_signal(int) {}
