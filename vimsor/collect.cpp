@@ -129,13 +129,7 @@ std::size_t append_numbers(const char* first, const char* last, std::vector<doub
     }
 }
 
-void write_file(const char* fnameout, enum global_strength strength, std::size_t row, std::size_t size) {
-    const std::string output_name = output_file_name(fnameout, strength);
-    std::unique_ptr<nevra_writer> writer(nevra_writer_detect(output_name.c_str(), firstline.c_str()));
-    writer->setscale(global_scale);
-    if (!quiet)
-        std::cout << "Writes file: " << output_name << "\n";
-
+void read_results(enum global_strength strength, std::size_t row, std::size_t size) {
     const char* extension = strength == weak ? ".siw" : ".sis";
     for (auto& slot : processed)
         slot.clear();
@@ -152,7 +146,16 @@ void write_file(const char* fnameout, enum global_strength strength, std::size_t
         if (++ch >= processed.size())
             ch = 0;
     }
+}
 
+void write_file(const char* fnameout, enum global_strength strength, std::size_t row, std::size_t size) {
+    const std::string output_name = output_file_name(fnameout, strength);
+    std::unique_ptr<nevra_writer> writer(nevra_writer_detect(output_name.c_str(), firstline.c_str()));
+    writer->setscale(global_scale);
+    if (!quiet)
+        std::cout << "Writes file: " << output_name << "\n";
+
+    read_results(strength, row, size);
     writer->write(time_array, processed, size);
     writer->close();
 }

@@ -18,6 +18,11 @@ std::string row2basename(std::size_t row);
 // file named fnameout (its last digit 2 for strong, 3 with band-pass).
 void write_file(const char* fnameout, enum global_strength strength, std::size_t row, std::size_t size);
 
+// Empties every slot of processed and reads the weak (".siw") or strong
+// (".sis") result file of rows 0 .. row-1 into it, row r into slot r mod slot
+// count. Ends the process when a result file cannot be opened or read.
+void read_results(enum global_strength strength, std::size_t row, std::size_t size);
+
 // Appends the numbers of text to out, one after the other, exactly as the
 // stream's extraction of double reads them, until one fails to read.
 // Returns how many were appended.

@@ -251,6 +251,8 @@ void analyse(double samplerate, double treshold, double lowtreshold) {
 
 }  // namespace
 
+void write_job_files(double samplerate) { job_writer(samplerate).write_all(); }
+
 void check_recording(const char* fnamein, const Nevra_Base& recording) {
     const double frequency = recording.get_frequency();
     if (!std::isfinite(frequency) || frequency <= 0.0) {
@@ -298,7 +300,7 @@ int calculate(const char* fnamein, char* fnameout, double treshold, double lowtr
     size_processed();
 
     set_worker_count();
-    job_writer(samplerate).write_all();
+    write_job_files(samplerate);
 
     complete_options();
     if (!quiet)
