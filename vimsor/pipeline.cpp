@@ -48,6 +48,7 @@ std::string without_line_end(std::string text) {
 // Why detection gave no reader for a file: it cannot be opened, or it starts
 // like a legacy file but has no line end where its comment line must end.
 std::string why_no_reader(const char* fnamein) {
+    errno = 0;
     std::ifstream in(fnamein, std::ios::binary);
     if (!in.is_open())
         return errno != 0 ? std::strerror(errno) : "the file cannot be opened";
