@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "run.h"
@@ -31,8 +32,7 @@ std::string job_text(const std::vector<double>& samples, bool test_form) {
 std::vector<double> numbers_of(const std::filesystem::path& file) {
     std::istringstream in(testrun::read_file(file));
     std::vector<double> numbers;
-    double v;
-    while (in >> v)
+    for (double v; in >> v;)
         numbers.push_back(v);
     return numbers;
 }
@@ -42,7 +42,7 @@ long lines_of(const std::filesystem::path& file) {
     return std::count(text.begin(), text.end(), '\n');
 }
 
-// 512 samples repeating the four values of pattern, shifted by offset.
+// 512 samples repeating the values of pattern, shifted by offset.
 std::vector<double> repeating(std::vector<double> pattern, double offset) {
     std::vector<double> samples;
     for (std::size_t i = 0; i < 512; ++i)
@@ -71,8 +71,7 @@ TEST(MavlinStandIn, NormalFormGivesDeviationsFromTheMeanAndTheirStrongPart) {
     testrun::TempDir dir;
     // Mean 1000, magnitudes 8 and 2, population deviation sqrt(34).
     testrun::write_file(dir / "vma0000.dat", job_text(repeating({8, 2, -8, -2}, 1000), false));
-    const testrun::Result r =
-        testrun::run("mavlin", {"--swatch", "-#2sf128", "-p512i0.05v0.5", "vma0000.dat"}, dir.path());
+    const testrun::Result r = testrun::run("mavlin", {"--swatch", "-#2sf128", "-p512i0.05v0.5", "vma0000.dat"}, dir.path());
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     expect_series(dir / "vma0000.siw", {8, 2, -8, -2});
@@ -95,24 +94,16 @@ TEST(MavlinStandIn, ThresholdKeepsMagnitudesFromItsShareOfTheLargestOn) {
 }
 
 TEST(MavlinStandIn, TestFormAndStandardDeviationNormalisation) {
-    const struct {
-        const char* suffix;
-        std::vector<double> weak;
-    } cases[] = {
-        {"o", {3, -3}},
-        {"oz1", {1, -1}},
-        {"z1o", {1, -1}},
-        {"oz2", {9, -9}},
-    };
-    for (const auto& c : cases) {
+    const std::pair<const char*, std::vector<double>> cases[] = {{"o", {3, -3}}, {"oz1", {1, -1}}, {"z1o", {1, -1}}, {"oz2", {9, -9}}};
+    for (const auto& [suffix, weak] : cases) {
         testrun::TempDir dir;
         // Mean 10, deviation 3.
         testrun::write_file(dir / "vmb0001.dat", job_text(repeating({13, 7}, 0), true));
-        const testrun::Result r = testrun::run(
-            "mavlin", {"--swatch", std::string("-#2sf128") + c.suffix, normal_options, "vmb0001.dat"}, dir.path());
-        EXPECT_EQ(r.status, 0) << c.suffix << ": " << r.err;
-        expect_series(dir / "vmb0001.siw", c.weak);
-        expect_series(dir / "vmb0001.sis", c.weak);
+        const testrun::Result r =
+            testrun::run("mavlin", {"--swatch", std::string("-#2sf128") + suffix, normal_options, "vmb0001.dat"}, dir.path());
+        EXPECT_EQ(r.status, 0) << suffix << ": " << r.err;
+        expect_series(dir / "vmb0001.siw", weak);
+        expect_series(dir / "vmb0001.sis", weak);
     }
 }
 
@@ -129,8 +120,8 @@ TEST(MavlinStandIn, MissingNamesAreSkippedWithANoteAndTheOthersAnalysed) {
     testrun::TempDir dir;
     testrun::write_file(dir / "vma0000.dat", job_text(repeating({1, -1}, 0), false));
     testrun::write_file(dir / "vma0002.dat", job_text(repeating({2, -2}, 0), false));
-    const testrun::Result r = testrun::run(
-        "mavlin", {"--swatch", "-#2sf128", normal_options, "vma0000.dat", "vmb????.dat", "vma0002.dat"}, dir.path());
+    const testrun::Result r =
+        testrun::run("mavlin", {"--swatch", "-#2sf128", normal_options, "vma0000.dat", "vmb????.dat", "vma0002.dat"}, dir.path());
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "mavlin: skipping vmb????.dat: no such file\n");
     expect_series(dir / "vma0000.siw", {1, -1});

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <charconv>
-#include <cmath>
 #include <cstdint>
 #include <iomanip>
 #include <limits>
@@ -20,6 +19,7 @@
 namespace {
 
 using Channels = std::vector<std::vector<double>>;
+using Times = std::vector<double>;
 
 // Expected bytes, built here independently of the writers.
 std::string le16(int word) {
@@ -34,9 +34,11 @@ std::string binary_block(int minute, int second, const std::vector<int>& words) 
     return s;
 }
 
+const std::string bin_head = "!S512 test\x0D", text_head = "!S512 test\n";
+
 template <class Writer>
-std::string write_all(const std::vector<double>& t, const Channels& data, std::size_t size,
-                      double scale = 1.0, const char* comment = "!S512 test") {
+std::string write_all(const Times& t, const Channels& data, std::size_t size, double scale = 1.0,
+                      const char* comment = "!S512 test") {
     testrun::TempDir dir;
     const std::string name = (dir / "out").string();
     {
@@ -52,106 +54,72 @@ std::string write_all(const std::vector<double>& t, const Channels& data, std::s
 constexpr double t0 = 1462060925.7;
 
 TEST(NevraWriterBinary, CommentEndsInCarriageReturnAndBlocksFollowInChannelOrder) {
-    const std::vector<double> t{t0, t0 + 0.5, t0 + 60.0, t0 + 60.5};
-    const Channels data{{1, 2, 3, 4}, {-1, -2, -3, -4}};
-    const std::string expected = std::string("!S512 test\x0D") + binary_block(2, 5, {1, 2}) +
-                                 binary_block(2, 5, {-1, -2}) + binary_block(3, 5, {3, 4}) +
-                                 binary_block(3, 5, {-3, -4});
-    EXPECT_EQ(write_all<nevra_writer_binary>(t, data, 2), expected);
-}
-
-TEST(NevraWriterBinary, FullSizeRecordsOfThreeChannels) {
-    const std::vector<double> t(1024, t0);
-    const Channels data(3, std::vector<double>(1024, 7.0));
-    const std::string bytes = write_all<nevra_writer_binary>(t, data, 512, 1.0, "!c");
+    EXPECT_EQ(write_all<nevra_writer_binary>({t0, t0 + 0.5, t0 + 60.0, t0 + 60.5}, {{1, 2, 3, 4}, {-1, -2, -3, -4}}, 2),
+              bin_head + binary_block(2, 5, {1, 2}) + binary_block(2, 5, {-1, -2}) + binary_block(3, 5, {3, 4}) +
+                  binary_block(3, 5, {-3, -4}));
+    const std::string bytes = write_all<nevra_writer_binary>(Times(1024, t0), Channels(3, Times(1024, 7.0)), 512, 1.0, "!c");
     ASSERT_EQ(bytes.size(), 3u + 6u * 1028u);
     EXPECT_EQ(bytes.substr(0, 3), "!c\x0D");
     EXPECT_EQ(bytes.substr(3 + 5 * 1028, 6), le16(2) + le16(5) + le16(7));
 }
 
 TEST(NevraWriterLegacy, RoundsHalvesAwayFromZeroAfterScaling) {
-    const std::vector<double> t{0.0};
     const Channels data{{2.5, -2.5, 0.49, -0.5, 1.5, 0.0, -0.0}};
-    EXPECT_EQ(write_all<nevra_writer_ascii>(t, data, 7), "!S512 test\n0 0 3 -3 0 -1 2 0 0\n");
-    EXPECT_EQ(write_all<nevra_writer_binary>(t, data, 7),
-              "!S512 test\x0D" + binary_block(0, 0, {3, -3, 0, -1, 2, 0, 0}));
-    EXPECT_EQ(write_all<nevra_writer_ascii>(t, Channels{{0.25, -1.2}}, 2, 10.0),
-              "!S512 test\n0 0 3 -12\n");
+    EXPECT_EQ(write_all<nevra_writer_ascii>({0.0}, data, 7), text_head + "0 0 3 -3 0 -1 2 0 0\n");
+    EXPECT_EQ(write_all<nevra_writer_binary>({0.0}, data, 7), bin_head + binary_block(0, 0, {3, -3, 0, -1, 2, 0, 0}));
+    EXPECT_EQ(write_all<nevra_writer_ascii>({0.0}, {{0.25, -1.2}}, 2, 10.0), text_head + "0 0 3 -12\n");
 }
 
 TEST(NevraWriterLegacy, OverflowWarnsAndWrapsInBinaryButNotInAscii) {
-    const std::vector<double> t{t0};
     const Channels data{{40.0, -40.0, 32.767}};
-    const std::string warning_40000 = "Warning:Scale to big, overflow in short, (-32768 <= 40000 < 32768)\n";
-    const std::string warning_minus = "Warning:Scale to big, overflow in short, (-32768 <= -40000 < 32768)\n";
-
+    const std::string warnings = "Warning:Scale to big, overflow in short, (-32768 <= 40000 < 32768)\n"
+                                 "Warning:Scale to big, overflow in short, (-32768 <= -40000 < 32768)\n";
     testing::internal::CaptureStderr();
-    const std::string binary = write_all<nevra_writer_binary>(t, data, 3, 1000.0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), warning_40000 + warning_minus);
-    EXPECT_EQ(binary, "!S512 test\x0D" + binary_block(2, 5, {0x9C40, -40000 + 65536, 32767}));
-
+    EXPECT_EQ(write_all<nevra_writer_binary>({t0}, data, 3, 1000.0),
+              bin_head + binary_block(2, 5, {0x9C40, -40000 + 65536, 32767}));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), warnings);
     testing::internal::CaptureStderr();
-    const std::string ascii = write_all<nevra_writer_ascii>(t, data, 3, 1000.0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), warning_40000 + warning_minus);
-    EXPECT_EQ(ascii, "!S512 test\n2 5 40000 -40000 32767\n");
+    EXPECT_EQ(write_all<nevra_writer_ascii>({t0}, data, 3, 1000.0), text_head + "2 5 40000 -40000 32767\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), warnings);
 }
 
 TEST(NevraWriterLegacy, TimeWordsAreMinuteOfDayAndSecond) {
-    struct Case {
-        double time;
-        const char* words;
-    } cases[] = {
-        {t0, "2 5"},
-        {1462060800.0 + 86399.999, "1439 59"},
-        {1462060800.0 + 86400.0, "0 0"},
-        {59.9, "0 59"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(write_all<nevra_writer_ascii>({c.time}, Channels{{1.0}}, 1), std::string("!S512 test\n") + c.words + " 1\n")
-            << "time " << c.time;
+    const std::pair<double, std::string> cases[] = {
+        {t0, "2 5"}, {1462060800.0 + 86399.999, "1439 59"}, {1462060800.0 + 86400.0, "0 0"}, {59.9, "0 59"}};
+    for (const auto& [time, words] : cases)
+        EXPECT_EQ(write_all<nevra_writer_ascii>({time}, {{1.0}}, 1), text_head + words + " 1\n") << "time " << time;
 }
 
-TEST(NevraWriterLegacy, EmptyInputsGiveOnlyTheCommentLine) {
+TEST(NevraWriterLegacy, EmptyInputsAndTrailingPartialBlocksAreLeftOut) {
     for (std::size_t size : {512u, 0u}) {
-        EXPECT_EQ(write_all<nevra_writer_binary>({}, Channels(3), size), "!S512 test\x0D");
-        EXPECT_EQ(write_all<nevra_writer_ascii>({}, Channels(3), size), "!S512 test\n");
+        EXPECT_EQ(write_all<nevra_writer_binary>({}, Channels(3), size), bin_head);
+        EXPECT_EQ(write_all<nevra_writer_ascii>({}, Channels(3), size), text_head);
     }
     // Size 0 must not loop forever over a non-empty time axis.
-    EXPECT_EQ(write_all<nevra_writer_ascii>({1.0}, Channels{{1.0}}, 0), "!S512 test\n");
-}
-
-TEST(NevraWriterLegacy, TrailingPartialBlockIsLeftOut) {
+    EXPECT_EQ(write_all<nevra_writer_ascii>({1.0}, {{1.0}}, 0), text_head);
     // Six sample times but four values per channel: one whole block of 4.
-    const std::vector<double> t{0, 1, 2, 3, 4, 5};
-    EXPECT_EQ(write_all<nevra_writer_ascii>(t, Channels{{1, 2, 3, 4}, {5, 6, 7, 8, 9}}, 4),
-              "!S512 test\n0 0 1 2 3 4\n0 0 5 6 7 8\n");
+    const Times t{0, 1, 2, 3, 4, 5};
+    EXPECT_EQ(write_all<nevra_writer_ascii>(t, {{1, 2, 3, 4}, {5, 6, 7, 8, 9}}, 4), text_head + "0 0 1 2 3 4\n0 0 5 6 7 8\n");
     // One channel short of a whole second block: that block is left out for all.
-    EXPECT_EQ(write_all<nevra_writer_ascii>(t, Channels{{1, 2, 3, 4}, {5, 6, 7}}, 2),
-              "!S512 test\n0 0 1 2\n0 0 5 6\n");
-    EXPECT_EQ(write_all<nevra_writer_binary>(t, Channels{{1, 2, 3}}, 2), "!S512 test\x0D" + binary_block(0, 0, {1, 2}));
+    EXPECT_EQ(write_all<nevra_writer_ascii>(t, {{1, 2, 3, 4}, {5, 6, 7}}, 2), text_head + "0 0 1 2\n0 0 5 6\n");
+    EXPECT_EQ(write_all<nevra_writer_binary>(t, {{1, 2, 3}}, 2), bin_head + binary_block(0, 0, {1, 2}));
 }
 
-TEST(NevraWriterTm4, TimeInFixedNotationValuesUnscaledInGeneralNotation) {
-    const std::vector<double> t{1462060800.0, 1462060800.05};
-    const Channels data{{0.5, 1234567.0}, {2e-07, -3.0}};
-    EXPECT_EQ(write_all<nevra_writer_tm4>(t, data, 512, 1000.0),
-              "!S512 test\n1462060800.000000 0.5 2e-07\n1462060800.050000 1.23457e+06 -3\n");
-}
-
-TEST(NevraWriterTm4, WritesAsManyLinesAsTheShortestSequence) {
-    const std::vector<double> t{1, 2, 3};
-    EXPECT_EQ(write_all<nevra_writer_tm4>(t, Channels{{1, 2, 3, 4}, {5, 6}}, 512),
-              "!S512 test\n1.000000 1 5\n2.000000 2 6\n");
-    EXPECT_EQ(write_all<nevra_writer_tm4>({1}, Channels{{1, 2, 3}}, 512), "!S512 test\n1.000000 1\n");
-    EXPECT_EQ(write_all<nevra_writer_tm4>(t, Channels{{}}, 512), "!S512 test\n");
-    EXPECT_EQ(write_all<nevra_writer_tm4>(t, Channels{}, 512), "!S512 test\n");
+TEST(NevraWriterTm4, FixedTimeGeneralUnscaledValuesAndShortestSequence) {
+    EXPECT_EQ(write_all<nevra_writer_tm4>({1462060800.0, 1462060800.05}, {{0.5, 1234567.0}, {2e-07, -3.0}}, 512, 1000.0),
+              text_head + "1462060800.000000 0.5 2e-07\n1462060800.050000 1.23457e+06 -3\n");
+    const Times t{1, 2, 3};
+    EXPECT_EQ(write_all<nevra_writer_tm4>(t, {{1, 2, 3, 4}, {5, 6}}, 512), text_head + "1.000000 1 5\n2.000000 2 6\n");
+    EXPECT_EQ(write_all<nevra_writer_tm4>({1}, {{1, 2, 3}}, 512), text_head + "1.000000 1\n");
+    EXPECT_EQ(write_all<nevra_writer_tm4>(t, {{}}, 512), text_head);
+    EXPECT_EQ(write_all<nevra_writer_tm4>(t, Channels{}, 512), text_head);
 }
 
 TEST(NevraWriterTm4, LargeOutputCrossesTheBufferIntact) {
-    std::vector<double> t;
+    Times t;
     Channels data(3);
     std::ostringstream expected;
-    expected << "!S512 test\n";
+    expected << text_head;
     for (int i = 0; i < 150000; ++i) {
         t.push_back(1e9 + i / 20.0);
         expected << std::fixed << t.back() << std::defaultfloat;
@@ -168,37 +136,30 @@ TEST(NevraWriterDetect, ModeSelectsTheWriter) {
     testrun::TempDir dir;
     const std::string name = (dir / "out").string();
     const output_modes_t saved = mode;
-    const struct {
-        output_modes_t mode;
-        const char* bytes;
-    } cases[] = {{OUTPUT_MODE_BINARY, "!x\x0D"}, {OUTPUT_MODE_ASCII, "!x\n"}, {OUTPUT_MODE_TM4, "!x\n"},
-                 {OUTPUT_MODE_LAST, "!x\x0D"}};
-    for (const auto& c : cases) {
-        mode = c.mode;
+    const std::pair<output_modes_t, const char*> cases[] = {
+        {OUTPUT_MODE_BINARY, "!x\x0D"}, {OUTPUT_MODE_ASCII, "!x\n"}, {OUTPUT_MODE_TM4, "!x\n"}, {OUTPUT_MODE_LAST, "!x\x0D"}};
+    for (const auto& [m, bytes] : cases) {
+        mode = m;
         std::unique_ptr<nevra_writer> w(nevra_writer_detect(name.c_str(), "!x"));
-        EXPECT_EQ(dynamic_cast<nevra_writer_tm4*>(w.get()) != nullptr, c.mode == OUTPUT_MODE_TM4);
-        EXPECT_EQ(dynamic_cast<nevra_writer_ascii*>(w.get()) != nullptr, c.mode == OUTPUT_MODE_ASCII);
+        EXPECT_EQ(dynamic_cast<nevra_writer_tm4*>(w.get()) != nullptr, m == OUTPUT_MODE_TM4);
+        EXPECT_EQ(dynamic_cast<nevra_writer_ascii*>(w.get()) != nullptr, m == OUTPUT_MODE_ASCII);
         EXPECT_EQ(w->getscale(), 1.0);
         w.reset();  // the destructor completes the file
-        EXPECT_EQ(testrun::read_file(name), c.bytes);
+        EXPECT_EQ(testrun::read_file(name), bytes);
     }
     mode = saved;
 }
 
-TEST(NevraWriterDeathTest, UnopenablePathEndsWithCantOpen) {
+TEST(NevraWriterDeathTest, UnopenableAndFullDevicesAreWriteErrorsNamingTheFile) {
     EXPECT_EXIT(nevra_writer_ascii("/nonexistent-dir/out.da1", "!x"), testing::ExitedWithCode(1),
                 "^can't open /nonexistent-dir/out.da1\n$");
-}
-
-TEST(NevraWriterDeathTest, FullDeviceIsAWriteErrorNamingTheFile) {
-    const std::vector<double> t(2048, t0);
-    const Channels data(3, std::vector<double>(2048, 1.0));
-    // Small output only fails when the file is completed, by close() ...
+    // Small output only fails when the file is completed, by close() or by the destructor ...
     EXPECT_EXIT(nevra_writer_tm4("/dev/full", "!x").close(), testing::ExitedWithCode(1),
                 "can't write /dev/full: No space left on device\n");
-    // ... or by the destructor, when close() is not called.
     EXPECT_EXIT(delete new nevra_writer_ascii("/dev/full", "!x"), testing::ExitedWithCode(1), "can't write /dev/full");
-    // Output larger than the buffer fails while it is written.
+    // ... output larger than the buffer while it is written.
+    const Times t(2048, t0);
+    const Channels data(3, Times(2048, 1.0));
     EXPECT_EXIT(
         {
             nevra_writer_binary w("/dev/full", "!x");
@@ -210,7 +171,7 @@ TEST(NevraWriterDeathTest, FullDeviceIsAWriteErrorNamingTheFile) {
 }
 
 TEST(NevraWriterDeathTest, ImpossibleSingleBlocksEndTheProcess) {
-    const std::vector<double> values(600, 1.0);
+    const Times values(600, 1.0);
     EXPECT_EXIT(nevra_writer_tm4("/dev/null", "!x").write(0.0, 512, values, 0), testing::ExitedWithCode(1),
                 "^Not implemented\n$");
     EXPECT_EXIT(nevra_writer_binary("/dev/null", "!x").write(0.0, 513, values, 0), testing::ExitedWithCode(1),
@@ -219,13 +180,12 @@ TEST(NevraWriterDeathTest, ImpossibleSingleBlocksEndTheProcess) {
                 "beyond the 600 values");
 }
 
-// The writers and the job files rely on std::to_chars giving the stream's
-// default text of a double.
+// The writers and the job files rely on std::to_chars giving the stream's default text of a double.
 TEST(NumberText, ToCharsGeneral6EqualsStreamDefault) {
-    const double values[] = {0.0, -0.0, 1e-5, 1e-4, 0.0001234565, 123456.0, 1234567.0, 999999.5, 0.1, 0.5,
-                             2.5, -2.5, 1.0 / 18, 1.0 / 20000, 1462060800.0, 1e300, -1e-300, 5e-324,
-                             std::numeric_limits<double>::max(), std::numeric_limits<double>::infinity(),
-                             -std::numeric_limits<double>::infinity(), 100000.5, 1e6, -200.0};
+    const double values[] = {0.0, -0.0, 1e-5, 1e-4, 0.0001234565, 123456.0, 1234567.0, 999999.5, 0.5, -2.5, 1.0 / 18,
+                             1462060800.0, 1e300, -1e-300, 5e-324, std::numeric_limits<double>::max(),
+                             std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+                             100000.5, 1e6};
     for (double v : values) {
         std::ostringstream stream;
         stream << v;
