@@ -8,6 +8,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace Nevra;
@@ -26,7 +27,6 @@ protected:
         file.save(path());
         return std::make_unique<NEVRA_TM4>(path().c_str(), initial_basetime);
     }
-
     std::string error_of(const Tm4File& file)
     {
         try {
@@ -36,7 +36,6 @@ protected:
         }
         return "";
     }
-
     testrun::TempDir dir;
 };
 
@@ -44,10 +43,7 @@ protected:
 
 TEST_F(NevraTm4Test, ReadsCommentAndDataLines)
 {
-    const auto rec = load(Tm4File()
-                              .comment(tm4_comment(20, "kiruna"))
-                              .data(1462060800.0, {12, -3, 7})
-                              .data(1462060800.05, {11, -2, 6}));
+    const auto rec = load(Tm4File().comment(tm4_comment(20, "kiruna")).data(1462060800.0, {12, -3, 7}).data(1462060800.05, {11, -2, 6}));
     const nv_header& h = rec->get_header();
     EXPECT_EQ(h.header.m_magic, magic_nv24);
     EXPECT_EQ(h.header.m_version, 1);
@@ -60,9 +56,8 @@ TEST_F(NevraTm4Test, ReadsCommentAndDataLines)
     EXPECT_EQ(h.common.m_bytes_per_sample, 4);
     EXPECT_DOUBLE_EQ(rec->get_frequency(), 20.0);
     EXPECT_EQ(rec->get_origin(), ORIGIN_TM4);
-    EXPECT_EQ(rec->get_data(0), (samples{12, 11}));
-    EXPECT_EQ(rec->get_data(1), (samples{-3, -2}));
-    EXPECT_EQ(rec->get_data(2), (samples{7, 6}));
+    for (const auto& [ch, values] : {std::pair<size_t, samples>{0, {12, 11}}, {1, {-3, -2}}, {2, {7, 6}}})
+        EXPECT_EQ(rec->get_data(ch), values);
     EXPECT_EQ(rec->get_time(), (std::vector<double>{1462060800.0, 1462060800.05}));
     ASSERT_EQ(rec->get_channels().size(), 3u);
     const nv_channel& last = rec->get_channel_info(2);
@@ -80,10 +75,8 @@ TEST_F(NevraTm4Test, FrequencyFromTheTimesWithoutComment)
     const auto rec = load(Tm4File().raw("100.0 2.9 -2.9 0.5\r").raw("100.05 -0.5 1e3 -7"));
     EXPECT_NEAR(rec->get_frequency(), 20.0, 1e-9);
     EXPECT_EQ(rec->get_header().header.m_station, test);
-    EXPECT_EQ(rec->get_data(0), (samples{2, 0}));
-    EXPECT_EQ(rec->get_data(1), (samples{-2, 1000}));
-    EXPECT_EQ(rec->get_data(2), (samples{0, -7}));
-
+    for (const auto& [ch, values] : {std::pair<size_t, samples>{0, {2, 0}}, {1, {-2, 1000}}, {2, {0, -7}}})
+        EXPECT_EQ(rec->get_data(ch), values);
     EXPECT_EQ(load(Tm4File().data(100.0, {1, 2, 3}))->get_frequency(), -1.0);
 }
 
@@ -141,12 +134,8 @@ TEST_F(NevraTm4Test, UnknownOrMissingStationWarns)
 
 TEST_F(NevraTm4Test, CommentBetweenDataLinesChangesFrequencyAndStation)
 {
-    const auto rec = load(Tm4File()
-                              .comment(tm4_comment(20, "kiruna"))
-                              .data(10, {1, 2, 3})
-                              .data(10.05, {1, 2, 3})
-                              .comment(tm4_comment(40, "k"))
-                              .data(10.1, {4, 5, 6})
+    const auto rec = load(Tm4File().comment(tm4_comment(20, "kiruna")).data(10, {1, 2, 3}).data(10.05, {1, 2, 3})
+                              .comment(tm4_comment(40, "k")).data(10.1, {4, 5, 6})
                               .comment(tm4_comment(-1, "s2")));  // -1: no frequency
     EXPECT_DOUBLE_EQ(rec->get_frequency(), 40.0);
     EXPECT_EQ(rec->get_header().header.m_station, sodankyla);
@@ -162,7 +151,6 @@ TEST_F(NevraTm4Test, InitialBasetimeAdoptedOnlyWithinTwoSeconds)
     EXPECT_EQ(adopted->get_header().v.v1.m_host_timestamp, 1462060799u);
     EXPECT_EQ(adopted->get_time(0), 1462060800.5);
     EXPECT_DOUBLE_EQ(adopted->get_frequency(), 0.5);  // spacing from the adopted start
-
     const auto own = load(file, 1462060797.0);
     EXPECT_EQ(own->get_header().common.m_seconds, 1462060800u);
     EXPECT_EQ(own->get_header().common.m_nanoseconds, 500000000u);
@@ -191,7 +179,6 @@ TEST_F(NevraTm4Test, RefusesFilesWithoutAUsableFrequencyOrWithHugeValues)
     EXPECT_EQ(error_of(Tm4File().comment(zero).samples(1000, 20, 512, 3, ramp)),
               "sampling frequency 0 of " + path() + " is not positive\n");
     EXPECT_EQ(error_of(Tm4File().comment(zero).samples(1000, 20, 511, 3, ramp)), "");  // less than one block
-
     EXPECT_EQ(error_of(Tm4File().raw("100 2147483647.9 -2147483648.9 0").raw("101 1 2147483648 3")),
               "value 2.14748e+09 in line 2 of " + path() + " lies outside the range of a 32-bit sample\n");
 }
