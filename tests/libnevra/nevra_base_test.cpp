@@ -27,8 +27,7 @@ nv_header header_of_station(unsigned station)
 
 TEST(StationTables, StationNameOfEveryKnownNumber)
 {
-    const char* names[] = {"jamton",  "kiruna",  "lycksele",  "sodankyla", "uppsala",
-                           "jamton2", "kiruna2", "lycksele2", "sodankyla2"};
+    const char* names[] = {"jamton", "kiruna", "lycksele", "sodankyla", "uppsala", "jamton2", "kiruna2", "lycksele2", "sodankyla2"};
     for (unsigned number = 0; number < 9; ++number)
         EXPECT_STREQ(Recording(header_of_station(number)).station_name(), names[number]) << number;
     EXPECT_STREQ(Recording(header_of_station(254)).station_name(), "test");
@@ -39,9 +38,8 @@ TEST(StationTables, StationNameOfEveryKnownNumber)
 TEST(StationTables, UnknownStationNumberIsMapAtError)
 {
     for (unsigned number = 9; number <= 253; ++number) {
-        Recording rec(header_of_station(number));
         try {
-            rec.station_name();
+            Recording(header_of_station(number)).station_name();
             ADD_FAILURE() << "station " << number << " has a name";
         } catch (const std::out_of_range& e) {
             EXPECT_STREQ(e.what(), "map::at");
@@ -79,25 +77,22 @@ TEST(NvHeader, StartTimeSamplingIntervalAndChannelCount)
     h.common.m_seconds = 1000000000;
     h.common.m_nanoseconds = 500000000;
     EXPECT_EQ(h.time(), 1000000000.5);
-    h.common.m_nanoseconds = 0;
-    EXPECT_EQ(h.time(), 1000000000.0);
     // Both fields are unsigned: the largest values must not turn negative.
     h.common.m_seconds = 4294967295u;
     h.common.m_nanoseconds = 4000000000u;
     EXPECT_EQ(h.time(), 4294967295.0 + 4.0);
-
-    h.common.m_sample_freq_hz = 20.0;
-    EXPECT_EQ(h.delta_t(), 0.05);
     h.common.m_sample_freq_hz = 3.0;
     EXPECT_EQ(h.delta_t(), 1.0 / 3.0);
-
     h.common.m_num_channels = 255;
     EXPECT_EQ(h.num_channels(), 255u);
 }
 
-TEST(NevraBase, Raw2VoltAndOrigin)
+TEST(NevraBase, Raw2VoltOriginAndFrequency)
 {
-    const Recording rec(header_of_station(0));
+    nv_header h = header_of_station(0);
+    h.common.m_sample_freq_hz = 62.5;
+    const Recording rec(h);
+    EXPECT_EQ(rec.get_frequency(), 62.5);
     nv_channel c{};
     c.m_v_max = 10.0;
     c.m_ext_gain = 20.0;
@@ -110,14 +105,6 @@ TEST(NevraBase, Raw2VoltAndOrigin)
     EXPECT_EQ(rec.raw2volt(3, c), 0.090000000000000011);
     c.m_ext_gain = 0.0;
     EXPECT_EQ(rec.raw2volt(123, c), 0.0);
-
     EXPECT_EQ(rec.get_origin(), ORIGIN_UNDEFINED);
     EXPECT_EQ(Nevra_Base().get_origin(), ORIGIN_UNDEFINED);
-}
-
-TEST(NevraBase, FrequencyIsTheHeaderField)
-{
-    nv_header h{};
-    h.common.m_sample_freq_hz = 62.5;
-    EXPECT_EQ(Recording(h).get_frequency(), 62.5);
 }
