@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Builds vimsor and the benchmarks, runs every stage beside its minimal loop
+# and the end-to-end measurement, and prints the tables.
+#
+#   bench/run.sh            a day: 24 h, 3 channels, 100 Hz (about half an hour)
+#   bench/run.sh --smoke    a small recording, a couple of minutes
+#
+# VIMSOR_BENCH_BUILD names the build directory (default build-bench);
+# VIMSOR_BENCH_WORK the directory for the recordings and job files.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. tools/deps.sh
+need_test_tools
+need_package libbenchmark-dev test -f /usr/include/benchmark/benchmark.h
+need_package time test -x /usr/bin/time
+
+hours=24
+text_hours=1
+e2e_hours=24
+if [ "${1:-}" = "--smoke" ]; then
+    hours=0.1
+    text_hours=0.05
+    e2e_hours=0.25
+fi
+
+build=${VIMSOR_BENCH_BUILD:-build-bench}
+work=${VIMSOR_BENCH_WORK:-${TMPDIR:-/tmp}/vimsor-bench.$$}
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j"$(nproc)" --target vimsor mavlin make_example vimsor_bench self_cpu >/dev/null
+
+mkdir -p "$work"
+trap 'rm -rf "$work"' EXIT
+echo "stages beside their minimal loops ($hours h block-format recording, $text_hours h text recordings):"
+"$build/bin/vimsor_bench" --hours="$hours" --text-hours="$text_hours" --dir="$work/stages" \
+    --sum-out="$work/minimal_sum" --benchmark_color=false 2>"$work/stages.err" | sed -n '/^stage /,$p'
+rm -rf "$work/stages"
+bash bench/e2e.sh "$build/bin" "$work/e2e" "$e2e_hours" "$work/minimal_sum"

@@ -1,1 +1,0 @@
-// placeholder until the test-file writers exist
