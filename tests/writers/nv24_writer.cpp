@@ -8,35 +8,17 @@ namespace nv24w {
 
 namespace {
 
-void put_u8(std::string& out, uint8_t v)
+// Little-endian, byte by byte, whatever the host.
+void put_le(std::string& out, uint64_t v, int bytes)
 {
-    out.push_back(static_cast<char>(v));
+    for (int i = 0; i < bytes; ++i)
+        out.push_back(static_cast<char>((v >> (8 * i)) & 0xff));
 }
-
-void put_u16(std::string& out, uint16_t v)
-{
-    put_u8(out, static_cast<uint8_t>(v & 0xff));
-    put_u8(out, static_cast<uint8_t>(v >> 8));
-}
-
-void put_u32(std::string& out, uint32_t v)
-{
-    for (int shift = 0; shift < 32; shift += 8)
-        put_u8(out, static_cast<uint8_t>((v >> shift) & 0xff));
-}
-
-void put_f64(std::string& out, double v)
-{
-    const auto bits = std::bit_cast<uint64_t>(v);
-    put_u32(out, static_cast<uint32_t>(bits & 0xffffffffu));
-    put_u32(out, static_cast<uint32_t>(bits >> 32));
-}
-
-void put_tag(std::string& out, const Tag& tag)
-{
-    out.append(tag.data(), tag.size());
-}
-
+void put_u8(std::string& out, uint8_t v) { put_le(out, v, 1); }
+void put_u16(std::string& out, uint16_t v) { put_le(out, v, 2); }
+void put_u32(std::string& out, uint32_t v) { put_le(out, v, 4); }
+void put_f64(std::string& out, double v) { put_le(out, std::bit_cast<uint64_t>(v), 8); }
+void put_tag(std::string& out, const Tag& tag) { out.append(tag.data(), tag.size()); }
 void put_header(std::string& out, const Header& h)
 {
     put_tag(out, h.magic);
@@ -56,7 +38,6 @@ void put_header(std::string& out, const Header& h)
     if (h.version == 2)
         put_u32(out, h.device_id);
 }
-
 void put_channel(std::string& out, const Channel& c)
 {
     put_tag(out, c.magic);
@@ -76,11 +57,9 @@ File make_file(unsigned channels, double sample_freq_hz, uint32_t seconds, uint3
     file.header.sample_freq_hz = sample_freq_hz;
     file.header.seconds = seconds;
     file.header.nanoseconds = nanoseconds;
-    for (unsigned k = 0; k < channels; ++k) {
-        Channel c;
-        c.channel = static_cast<uint16_t>(k);
-        file.channels.push_back(c);
-    }
+    file.channels.resize(channels);
+    for (unsigned k = 0; k < channels; ++k)
+        file.channels[k].channel = static_cast<uint16_t>(k);
     return file;
 }
 
@@ -89,31 +68,11 @@ void add_frame(File& file, const std::vector<int32_t>& frame)
     for (int32_t sample : frame)
         file.samples.push_back(static_cast<uint32_t>(sample));
 }
-
-size_t header_size(uint8_t version)
-{
-    return version == 1 ? 36 : version == 2 ? 40 : 32;
-}
-
-size_t chns_offset(const File& file)
-{
-    return header_size(file.header.version);
-}
-
-size_t channel_offset(const File& file, size_t k)
-{
-    return chns_offset(file) + 8 + 32 * k;
-}
-
-size_t data_offset(const File& file)
-{
-    return channel_offset(file, file.channels.size());
-}
-
-size_t samples_offset(const File& file)
-{
-    return data_offset(file) + 8;
-}
+size_t header_size(uint8_t version) { return version == 1 ? 36 : version == 2 ? 40 : 32; }
+size_t chns_offset(const File& file) { return header_size(file.header.version); }
+size_t channel_offset(const File& file, size_t k) { return chns_offset(file) + 8 + 32 * k; }
+size_t data_offset(const File& file) { return channel_offset(file, file.channels.size()); }
+size_t samples_offset(const File& file) { return data_offset(file) + 8; }
 
 std::string encode(const File& file)
 {
@@ -141,10 +100,6 @@ void write_bytes(const std::string& path, const std::string& bytes)
         throw std::runtime_error("nv24 writer: cannot write " + path);
 }
 
-void write(const std::string& path, const File& file, size_t length)
-{
-    const std::string bytes = encode(file);
-    write_bytes(path, bytes.substr(0, length));
-}
+void write(const std::string& path, const File& file, size_t length) { write_bytes(path, encode(file).substr(0, length)); }
 
 }  // namespace nv24w
