@@ -18,17 +18,12 @@ Record make_record(size_t length, int minute_word, int second_word, int first_sa
     return record;
 }
 
-std::pair<int, int> unix_words(uint32_t seconds)
-{
-    return {static_cast<int>(seconds & 0xFFFFu), static_cast<int>(seconds >> 16)};
-}
+std::pair<int, int> unix_words(uint32_t seconds) { return {static_cast<int>(seconds & 0xFFFFu), static_cast<int>(seconds >> 16)}; }
 
 std::string form3_line(char letter, int length, const std::string& frequency, const std::string& gain,
                        const std::string& station, const std::string& date, const std::string& time)
 {
-    std::string line = "!";
-    line += letter;
-    line += std::to_string(length) + "Tidserier sampfrek: " + frequency;
+    std::string line = std::string("!") + letter + std::to_string(length) + "Tidserier sampfrek: " + frequency;
     const std::pair<const char*, const std::string*> fields[] = {
         {" gain: ", &gain}, {" station: ", &station}, {" date: ", &date}, {" time: ", &time}};
     for (const auto& [label, value] : fields) {
