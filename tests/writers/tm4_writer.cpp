@@ -20,15 +20,11 @@ std::string formatted(const char* format, double value)
 std::string tm4_comment(double frequency, const std::string& station, int gain,
                         const std::string& date, const std::string& time)
 {
-    return "!S512Tidserier sampfrek: " + formatted("%g", frequency) +
-           " gain: " + std::to_string(gain) + " station: " + station + " date: " + date +
-           " time: " + time;
+    return "!S512Tidserier sampfrek: " + formatted("%g", frequency) + " gain: " + std::to_string(gain) +
+           " station: " + station + " date: " + date + " time: " + time;
 }
 
-Tm4File& Tm4File::comment(const std::string& line)
-{
-    return raw(line);
-}
+Tm4File& Tm4File::comment(const std::string& line) { return raw(line); }
 
 Tm4File& Tm4File::data(double time, const std::vector<double>& values)
 {
@@ -40,8 +36,7 @@ Tm4File& Tm4File::data(double time, const std::vector<double>& values)
 
 Tm4File& Tm4File::raw(const std::string& line)
 {
-    m_text += line;
-    m_text += '\n';
+    m_text += line + '\n';
     return *this;
 }
 
