@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "run.h"
@@ -12,15 +12,16 @@ namespace {
 
 using testrun::TempDir;
 using testrun::write_file;
+using Args = std::vector<std::string>;
 
 // Runs rebuild_argv over args and gives the resulting arguments; restores
 // the vector afterwards, so every test also exercises restore_argv.
 struct Rebuilt {
-    std::vector<std::string> args;
+    Args args;
     bool same_array = false;
 };
 
-Rebuilt rebuild(std::vector<std::string> args) {
+Rebuilt rebuild(Args args) {
     std::vector<char*> pointers;
     for (auto& a : args)
         pointers.push_back(a.data());
@@ -38,53 +39,34 @@ Rebuilt rebuild(std::vector<std::string> args) {
     return r;
 }
 
-using Args = std::vector<std::string>;
-
-TEST(RebuildArgv, ArgumentFileLinesTakeItsPlaceInOrder) {
+TEST(RebuildArgv, FileLinesTakeItsPlaceLiterallyAndInOrder) {
     TempDir dir;
+    const auto at = [&](const char* name) { return (dir / name).string(); };
     write_file(dir / "opts", "-d\n2.5\nk0105.raw\n");
-    const Rebuilt r = rebuild({"vimsor", "@" + (dir / "opts").string(), "b.raw"});
-    EXPECT_EQ(r.args, (Args{"vimsor", "-d", "2.5", "k0105.raw", "b.raw"}));
-    EXPECT_FALSE(r.same_array);
-
     write_file(dir / "one", "--quiet");  // one line, no line feed at the end
-    EXPECT_EQ(rebuild({"vimsor", "$" + (dir / "one").string()}).args, (Args{"vimsor", "--quiet"}));
-}
-
-TEST(RebuildArgv, LinesAreTakenLiterally) {
-    TempDir dir;
     write_file(dir / "f", "-o my file\n\"q\" \r\n\n#comment\n  #not a comment\n");
-    EXPECT_EQ(rebuild({"p", "@" + (dir / "f").string()}).args,
-              (Args{"p", "-o my file", "\"q\" \r", "", "  #not a comment"}));
-}
-
-TEST(RebuildArgv, LongLinesAreSplitIntoPiecesOf4095) {
-    TempDir dir;
     write_file(dir / "long", std::string(5000, 'x') + "\n" + std::string(4095, 'y') + "\nz\n");
-    const Rebuilt r = rebuild({"p", "@" + (dir / "long").string()});
-    // A line that fills the buffer exactly gives no empty argument for its line feed.
-    EXPECT_EQ(r.args, (Args{"p", std::string(4095, 'x'), std::string(905, 'x'),
-                            std::string(4095, 'y'), "z"}));
-}
-
-TEST(RebuildArgv, CommentsAreDroppedAndMissingFilesKept) {
-    const Rebuilt r = rebuild({"p", "#gone", "@/nonexistent/missing", "$", "x"});
-    EXPECT_EQ(r.args, (Args{"p", "@/nonexistent/missing", "$", "x"}));
-}
-
-TEST(RebuildArgv, NothingSpecialLeavesTheArrayAsItWas) {
-    TempDir dir;
-    const Rebuilt r = rebuild({"p", "-d", "2", "@" + dir.path().string() /* a directory */, ""});
-    EXPECT_TRUE(r.same_array);
-    EXPECT_EQ(r.args, (Args{"p", "-d", "2", "@" + dir.path().string(), ""}));
-}
-
-TEST(RebuildArgv, NestedFilesAreInsertedInPlace) {
-    TempDir dir;
     write_file(dir / "inner", "i1\ni2\n");
-    write_file(dir / "outer", "o1\n@" + (dir / "inner").string() + "\no2\n");
-    EXPECT_EQ(rebuild({"p", "@" + (dir / "outer").string(), "end"}).args,
-              (Args{"p", "o1", "i1", "i2", "o2", "end"}));
+    write_file(dir / "outer", "o1\n@" + at("inner") + "\no2\n");
+    const std::pair<Args, Args> cases[] = {
+        {{"vimsor", "@" + at("opts"), "b.raw"}, {"vimsor", "-d", "2.5", "k0105.raw", "b.raw"}},
+        {{"vimsor", "$" + at("one")}, {"vimsor", "--quiet"}},
+        {{"p", "@" + at("f")}, {"p", "-o my file", "\"q\" \r", "", "  #not a comment"}},
+        // Long lines are split into pieces of 4095; a line that fills the buffer
+        // exactly gives no empty argument for its line feed.
+        {{"p", "@" + at("long")}, {"p", std::string(4095, 'x'), std::string(905, 'x'), std::string(4095, 'y'), "z"}},
+        {{"p", "#gone", "@/nonexistent/missing", "$", "x"}, {"p", "@/nonexistent/missing", "$", "x"}},
+        {{"p", "@" + at("outer"), "end"}, {"p", "o1", "i1", "i2", "o2", "end"}},
+    };
+    for (const auto& [args, expected] : cases) {
+        const Rebuilt r = rebuild(args);
+        EXPECT_EQ(r.args, expected) << args[1];
+        EXPECT_FALSE(r.same_array) << args[1];
+    }
+    // Nothing special leaves the array as it was.
+    const Rebuilt same = rebuild({"p", "-d", "2", "@" + dir.path().string() /* a directory */, ""});
+    EXPECT_TRUE(same.same_array);
+    EXPECT_EQ(same.args, (Args{"p", "-d", "2", "@" + dir.path().string(), ""}));
 }
 
 TEST(RebuildArgv, NestingStopsAt32Levels) {
