@@ -5,58 +5,49 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <utility>
 
 namespace {
 
-struct Pieces {
+// The four pieces of path joined by '|'; every buffer starts filled with '#'.
+std::string split(const char* path) {
     char drive[256], directory[256], filename[256], extension[256];
-};
+    for (char* b : {drive, directory, filename, extension})
+        std::memset(b, '#', 256);
+    EXPECT_EQ(explode_path(path, drive, directory, filename, extension), 0) << path;
+    return std::string(drive) + "|" + directory + "|" + filename + "|" + extension;
+}
 
 TEST(ExplodePath, SplitsIntoDriveDirectoryFileAndExtension) {
-    struct Case {
-        const char *path, *drive, *directory, *filename, *extension;
+    const std::pair<const char*, const char*> cases[] = {
+        {"", "|||"},
+        {"abc", "||abc|"},
+        {"/abc", "|/|abc|"},
+        {"dir/file.txt", "|dir/|file|.txt"},
+        {"x/y.tar.gz", "|x/|y.tar|.gz"},
+        {"dir.d/file", "|dir.d/|file|"},
+        {"dir/.hidden", "|dir/||.hidden"},
+        {".profile", "|||.profile"},
+        {"file.", "||file|."},
+        {"..", "||.|."},
+        {"dir/", "|dir/||"},
+        {"D:file.txt", "D:||file|.txt"},
+        {"D:\\dir\\file.txt", "D:|\\dir\\|file|.txt"},
+        {"a:b/c:d/e", "a:b/c:|d/|e|"},
+        {"/data/k0105.raw", "|/data/|k0105|.raw"},
+        {"/.x", "|/||.x"},
     };
-    const Case cases[] = {
-        {"", "", "", "", ""},
-        {"abc", "", "", "abc", ""},
-        {"/abc", "", "/", "abc", ""},
-        {"dir/file.txt", "", "dir/", "file", ".txt"},
-        {"x/y.tar.gz", "", "x/", "y.tar", ".gz"},
-        {"dir.d/file", "", "dir.d/", "file", ""},
-        {"dir/.hidden", "", "dir/", "", ".hidden"},
-        {".profile", "", "", "", ".profile"},
-        {"file.", "", "", "file", "."},
-        {"..", "", "", ".", "."},
-        {"dir/", "", "dir/", "", ""},
-        {"D:file.txt", "D:", "", "file", ".txt"},
-        {"D:\\dir\\file.txt", "D:", "\\dir\\", "file", ".txt"},
-        {"a:b/c:d/e", "a:b/c:", "d/", "e", ""},
-        {"/data/k0105.raw", "", "/data/", "k0105", ".raw"},
-        {"/.x", "", "/", "", ".x"},
-    };
-    for (const Case& c : cases) {
-        Pieces p;
-        std::memset(&p, '#', sizeof p);
-        ASSERT_EQ(explode_path(c.path, p.drive, p.directory, p.filename, p.extension), 0) << c.path;
-        EXPECT_STREQ(p.drive, c.drive) << c.path;
-        EXPECT_STREQ(p.directory, c.directory) << c.path;
-        EXPECT_STREQ(p.filename, c.filename) << c.path;
-        EXPECT_STREQ(p.extension, c.extension) << c.path;
-        EXPECT_EQ(std::string(p.drive) + p.directory + p.filename + p.extension, c.path);
+    for (const auto& [path, pieces] : cases) {
+        const std::string got = split(path);
+        EXPECT_EQ(got, pieces) << path;
+        std::string joined = got;
+        std::erase(joined, '|');
+        EXPECT_EQ(joined, path);
     }
+    EXPECT_EQ(split(nullptr), "|||");  // a null path empties every buffer
 }
 
-TEST(ExplodePath, NullPathEmptiesEveryBuffer) {
-    Pieces p;
-    std::memset(&p, '#', sizeof p);
-    EXPECT_EQ(explode_path(nullptr, p.drive, p.directory, p.filename, p.extension), 0);
-    EXPECT_STREQ(p.drive, "");
-    EXPECT_STREQ(p.directory, "");
-    EXPECT_STREQ(p.filename, "");
-    EXPECT_STREQ(p.extension, "");
-}
-
-TEST(ExplodePath, PieceTooLongStopsAtOnce) {
+TEST(ExplodePath, PieceTooLongStopsAtOnceAndMissingBuffersAreSkipped) {
     char drive[8] = "#", directory[8] = "#", filename[4], extension[8];
     EXPECT_EQ(explode_path_n("dir/file.txt", drive, sizeof drive, directory, sizeof directory,
                              filename, sizeof filename, extension, sizeof extension),
@@ -73,12 +64,9 @@ TEST(ExplodePath, PieceTooLongStopsAtOnce) {
     EXPECT_STREQ(filename, "f");
     EXPECT_STREQ(small_dir, "dir");
     EXPECT_STREQ(drive, "");
-}
-
-TEST(ExplodePath, SkipsPiecesWithoutBufferAndRejectsZeroSizedOnes) {
-    char filename[8];
-    EXPECT_EQ(explode_path_n("a/very-long-directory/f.extension", nullptr, 0, nullptr, 0, filename,
-                             sizeof filename, nullptr, 0),
+    // Pieces without a buffer are skipped, zero-sized ones rejected.
+    EXPECT_EQ(explode_path_n("a/very-long-directory/f.extension", nullptr, 0, nullptr, 0, filename, sizeof filename,
+                             nullptr, 0),
               0);
     EXPECT_STREQ(filename, "f");
     char untouched[4] = "abc";
@@ -124,10 +112,8 @@ TEST(CombinePath, TooLongIsCutAndReported) {
     EXPECT_EQ(std::strlen(full), 259u);
     EXPECT_EQ(combine_path(full, nullptr, nullptr, name.c_str(), ".tm4_1"), ENAMETOOLONG);
     EXPECT_EQ(std::strlen(full), 259u);
-}
-
-TEST(CombinePath, ZeroSizedBufferIsRejectedUnwritten) {
-    char path[1] = {'#'};
+    // A zero-sized buffer is rejected unwritten.
+    path[0] = '#';
     EXPECT_EQ(combine_path_n(path, 0, nullptr, nullptr, "f", nullptr), ENAMETOOLONG);
     EXPECT_EQ(path[0], '#');
     EXPECT_EQ(combine_path_n(nullptr, 0, nullptr, nullptr, "f", nullptr), 0);
