@@ -9,6 +9,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 using namespace Nevra;
 
@@ -93,8 +94,7 @@ TEST_F(Nevra24Test, OnlyVersionOneAddsFourToTheHeaderLength)
 {
     const struct {
         uint8_t version;
-        uint16_t stored;
-        uint16_t expected;
+        uint16_t stored, expected;
     } cases[] = {{0, 32, 32}, {1, 32, 36}, {2, 32, 32}, {2, 40, 40}, {1, 65534, 2}};
     for (const auto& c : cases) {
         nv24w::File file = nv24w::make_file(1);
@@ -128,52 +128,31 @@ TEST_F(Nevra24Test, TruncatedFileFailsAtItsFirstIncompleteTag)
     }
 }
 
-TEST_F(Nevra24Test, WrongTagsAreReported)
+TEST_F(Nevra24Test, DamagedFilesAreRefusedWithTheirReason)
 {
-    nv24w::File file = three_channels_with_words(3);
-    file.header.magic = {'n', 'v', '1', '6'};
-    EXPECT_EQ(error_of(file), "This is not a valid nv24 file\n");
-
-    file = three_channels_with_words(3);
-    file.chns_magic = {'C', 'H', 'N', 'S'};
-    EXPECT_EQ(error_of(file), "Unknown magic chns\n");
-
-    for (size_t k = 0; k < 3; ++k) {
-        file = three_channels_with_words(3);
-        file.channels[k].magic = {'c', 'h', 'a', 0};
-        EXPECT_EQ(error_of(file), "Unknown magic chan\n") << "record " << k;
-    }
-
-    file = three_channels_with_words(3);
-    file.data_magic = {'d', 'a', 't', 'b'};
-    EXPECT_EQ(error_of(file), "Unknown magic data\n");
-}
-
-TEST_F(Nevra24Test, UnknownHeaderVersionIsAnError)
-{
-    for (uint8_t version : {3, 255}) {
-        nv24w::File file = three_channels_with_words(3);
-        file.header.version = version;
-        EXPECT_EQ(error_of(file), "Unknown nv24 header version " + std::to_string(version) + "\n");
+    using Damage = void (*)(nv24w::File&);
+    const std::pair<Damage, std::string> cases[] = {
+        {[](nv24w::File& f) { f.header.magic = {'n', 'v', '1', '6'}; }, "This is not a valid nv24 file\n"},
+        {[](nv24w::File& f) { f.chns_magic = {'C', 'H', 'N', 'S'}; }, "Unknown magic chns\n"},
+        {[](nv24w::File& f) { f.channels[0].magic = {'c', 'h', 'a', 0}; }, "Unknown magic chan\n"},
+        {[](nv24w::File& f) { f.channels[1].magic = {'c', 'h', 'a', 0}; }, "Unknown magic chan\n"},
+        {[](nv24w::File& f) { f.channels[2].magic = {'c', 'h', 'a', 0}; }, "Unknown magic chan\n"},
+        {[](nv24w::File& f) { f.data_magic = {'d', 'a', 't', 'b'}; }, "Unknown magic data\n"},
+        {[](nv24w::File& f) { f.header.version = 3; }, "Unknown nv24 header version 3\n"},
         // The version is examined before the tag.
-        file.header.magic = {'x', 'x', 'x', 'x'};
-        EXPECT_EQ(error_of(file), "Unknown nv24 header version " + std::to_string(version) + "\n");
+        {[](nv24w::File& f) { f.header.version = 255; f.header.magic = {'x', 'x', 'x', 'x'}; },
+         "Unknown nv24 header version 255\n"},
+        // Channels the pipeline could not index.
+        {[](nv24w::File& f) { f = nv24w::make_file(0); f.samples = {1, 2, 3}; }, "The nv24 header declares no channels\n"},
+        {[](nv24w::File& f) { f.channels[1].channel = 3; },
+         "Channel record 1 has channel number 3, not below the channel count 3\n"},
+        {[](nv24w::File& f) { f.channels[2].channel = 0; }, "Channel number 0 appears in more than one channel record\n"},
+    };
+    for (const auto& [damage, message] : cases) {
+        nv24w::File file = three_channels_with_words(3);
+        damage(file);
+        EXPECT_EQ(error_of(file), message);
     }
-}
-
-TEST_F(Nevra24Test, RefusesChannelsThePipelineCouldNotIndex)
-{
-    nv24w::File file = nv24w::make_file(0);
-    file.samples = {1, 2, 3};
-    EXPECT_EQ(error_of(file), "The nv24 header declares no channels\n");
-
-    file = three_channels_with_words(3);
-    file.channels[1].channel = 3;
-    EXPECT_EQ(error_of(file), "Channel record 1 has channel number 3, not below the channel count 3\n");
-
-    file = three_channels_with_words(3);
-    file.channels[2].channel = 0;
-    EXPECT_EQ(error_of(file), "Channel number 0 appears in more than one channel record\n");
 }
 
 TEST_F(Nevra24Test, ChannelRecordsAreTakenUnchanged)
