@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "run.h"
@@ -70,32 +71,23 @@ void expect_help(const testrun::Result& r, const std::string& before = "", const
     EXPECT_EQ(r.out, "");
 }
 
-TEST(Help, IsPrintedByteForByteAndEndsWithStatus0) {
+TEST(Help, IsPrintedByteForByteAfterTheBannerWhenNoInputIsGivenWithTheCurrentOptions) {
     TempDir dir;
     expect_help(run_vimsor({"-?"}, dir.path()));
     expect_help(run_vimsor({"--help", "a.raw"}, dir.path()));
     expect_help(run_vimsor({"--he"}, dir.path()));
-    EXPECT_FALSE(std::filesystem::exists(dir / "logfile"));
-}
-
-TEST(Help, FollowsTheBannerWhenNoInputIsGiven) {
-    TempDir dir;
     const testrun::Result r = run_vimsor({"-d", "2"}, dir.path());
     const std::size_t banner_end = r.err.find('\n', r.err.find('\n') + 1) + 1;
     expect_help(r, r.err.substr(0, banner_end));
     EXPECT_TRUE(r.err.starts_with("vimsor ")) << r.err;
     expect_help(run_vimsor({"--quiet"}, dir.path()), "vimsor\n");
-    EXPECT_FALSE(std::filesystem::exists(dir / "logfile"));
-}
-
-TEST(Help, ShowsTheCurrentOptionsAndMavlin) {
-    TempDir dir;
     std::string help = help_text;
     help.replace(help.find("--swatch -#2sf128"), 17, "--swatch -#2sf128z");
     help.replace(help.find("/bin/sh -c mavlin --"), 20, "mv");
     expect_help(run_vimsor({"--add-options=z", "--mavlin", "mv", "-?"}, dir.path()), "", help);
     help.replace(help.find("--swatch -#2sf128z"), 18, "-x");
     expect_help(run_vimsor({"--add-options=z", "--options=-x", "--mavlin=mv", "--help"}, dir.path()), "", help);
+    EXPECT_FALSE(std::filesystem::exists(dir / "logfile"));
 }
 
 TEST(Help, AnswersUnknownOptionsAndMissingArguments) {
@@ -115,8 +107,7 @@ TEST(Version, PrintsNothingAndLogsNothing) {
     TempDir dir;
     const testrun::Result r = run_vimsor({"--version", "a.raw"}, dir.path());
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out + r.err, "");
     const testrun::Result m = run_vimsor({"--mavlin=echo mavlin here; exit 3", "--ver-mavlin", "a.raw"}, dir.path());
     EXPECT_EQ(m.status, 0);
     EXPECT_EQ(m.out, "mavlin here\n");
@@ -125,19 +116,15 @@ TEST(Version, PrintsNothingAndLogsNothing) {
 
 TEST(Numbers, UnconvertibleArgumentsEndWithStatus1) {
     TempDir dir;
-    struct Case {
-        std::vector<std::string> args;
-        std::string err;
-    };
-    const Case cases[] = {
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{"-v", "abc", "a.raw"}, "Error converting abc to double\n"},
         {{"--cpus=four", "a.raw"}, "Error converting four to double\n"},
         {{"-c", "99999999999999999999999", "a.raw"}, "strtoul: Numerical result out of range\n"},
     };
-    for (const Case& c : cases) {
-        const testrun::Result r = run_vimsor(c.args, dir.path());
-        EXPECT_EQ(r.status, 1) << c.args[0];
-        EXPECT_EQ(r.err, c.err);
+    for (const auto& [args, err] : cases) {
+        const testrun::Result r = run_vimsor(args, dir.path());
+        EXPECT_EQ(r.status, 1) << args[0];
+        EXPECT_EQ(r.err, err);
         EXPECT_EQ(r.out, "");
     }
     EXPECT_FALSE(std::filesystem::exists(dir / "logfile"));
@@ -207,18 +194,15 @@ bool maps_to_itself(const std::vector<std::string>& args) {
 }
 
 TEST(OutputName, FollowsTheModeAndTheOutputOption) {
-    EXPECT_TRUE(maps_to_itself({"x.bi1"}));
-    EXPECT_FALSE(maps_to_itself({"x.da1"}));
-    EXPECT_FALSE(maps_to_itself({"sub/x.bi1"}));  // the output lies in the working directory
-    EXPECT_TRUE(maps_to_itself({"-a", "x.da1"}));
-    EXPECT_TRUE(maps_to_itself({"-4", "x.tm4_1"}));
-    EXPECT_TRUE(maps_to_itself({"--mode=TM4", "x.tm4_1"}));
-    EXPECT_TRUE(maps_to_itself({"--mode", "Ascii", "x.da1"}));
-    EXPECT_TRUE(maps_to_itself({"-a", "--mode=binary", "x.bi1"}));
-    EXPECT_TRUE(maps_to_itself({"-a", "--mode=text", "x.da1"}));  // unknown words change nothing
-    EXPECT_TRUE(maps_to_itself({"-o", "out", "out.bi1"}));
-    EXPECT_TRUE(maps_to_itself({"-O", "res/out", "-a", "res/out.da1"}));
-    EXPECT_FALSE(maps_to_itself({"-o", "out", "x.bi1"}));
+    const std::vector<std::string> itself[] = {{"x.bi1"}, {"-a", "x.da1"}, {"-4", "x.tm4_1"}, {"--mode=TM4", "x.tm4_1"},
+        {"--mode", "Ascii", "x.da1"}, {"-a", "--mode=binary", "x.bi1"},
+        {"-a", "--mode=text", "x.da1"},  // unknown words change nothing
+        {"-o", "out", "out.bi1"}, {"-O", "res/out", "-a", "res/out.da1"}};
+    for (const auto& args : itself)
+        EXPECT_TRUE(maps_to_itself(args)) << testing::PrintToString(args);
+    // The output lies in the working directory.
+    for (const auto& args : {std::vector<std::string>{"x.da1"}, {"sub/x.bi1"}, {"-o", "out", "x.bi1"}})
+        EXPECT_FALSE(maps_to_itself(args)) << testing::PrintToString(args);
 }
 
 TEST(OutputName, TooLongForItsBufferIsAnErrorNamingTheArgument) {
