@@ -37,7 +37,6 @@ protected:
         err = testing::internal::GetCapturedStderr();
         return reader;
     }
-
     int read(Nevra::NEVRA& reader)
     {
         testing::internal::CaptureStderr();
@@ -45,14 +44,12 @@ protected:
         err = testing::internal::GetCapturedStderr();
         return result;
     }
-
     void expect_samples(const Record& record, size_t length)
     {
         for (size_t ch = 0; ch < 3; ++ch)
             for (size_t s = 0; s < length; ++s)
                 ASSERT_EQ(nn[ch][s], record[ch].samples[s]) << "channel " << ch << " sample " << s;
     }
-
     testrun::TempDir dir;
     std::string path, err;
     Nevra::atype nn{std::vector<double>(1028, -99.0), std::vector<double>(1028, -99.0),
@@ -64,14 +61,13 @@ TEST_F(Legacy, FileNamePatterns)
 {
     // The first name gives known values, so a name that fits no pattern shows it leaves them alone.
     const time_t jan15_2017 = 1484438400;
-    struct Case {
+    const struct {
         const char* name;
         bool matched;
         time_t day;  // when matched
         bool uncertain;
         time_t hour_base;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"K6011512.bi1", true, jan15_2016, true, 21600},
         {"K6011513.bi1", true, jan15_2016, true, 21600},
         {"K6011548.bi1", false, 0, false, 3600},  // invalid slot
@@ -88,7 +84,7 @@ TEST_F(Legacy, FileNamePatterns)
         {"/a/2016/02/20160115/K6011512.bi1", true, jan15_2016, false, 21600},  // date directory
         {"/a/2016/01/20160115/K6011548.bi1", false, 0, false, 3600},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         auto r = open("!Tidserier 18 1\r");
         ASSERT_TRUE(r->set_time_start_of_day("K7011502.bi1"));
@@ -104,17 +100,16 @@ TEST_F(Legacy, FileNamePatterns)
 
 TEST_F(Legacy, CommentLineGivesReaderValues)
 {
-    struct Case {
+    const std::string named = "20160115/K6011512.bi1";  // 2016-01-15, hour base 6 h
+    const time_t feb1 = 1454284800;
+    const struct {
         std::string line, name;
         double frequency;
         int gain;
         char station;
         time_t start_of_day, first_time;  // get_start_of_day(), get_nvtime(0)
         bool uncertain;
-    };
-    const std::string named = "20160115/K6011512.bi1";  // 2016-01-15, hour base 6 h
-    const time_t feb1 = 1454284800;
-    const Case cases[] = {
+    } cases[] = {
         {form3_line('S', 128, "18", "2", "kiruna", "2016-02-01", "10:00:00"), named, 18, 2, 'k', feb1, feb1, false},
         {form3_line('S', 128, "18", "2", "kiruna", "2016-02-01", "late"), named, 18, 2, 'k', feb1, feb1, false},
         {form3_line('S', 128, "18"), named, 18, -1, '\0', jan15_2016, jan15_2016 + 21600, false},
@@ -125,7 +120,7 @@ TEST_F(Legacy, CommentLineGivesReaderValues)
         {"T old type", "a.dat", 18, -1, '\0', 0, 0, true},
         {"!S128 no form", "a.dat", 18, -1, '\0', 0, 0, true},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
         auto r = open(c.line + "\r", c.name);
         EXPECT_DOUBLE_EQ(r->get_frequency(), c.frequency);
@@ -156,7 +151,6 @@ TEST_F(Legacy, BinaryRecordsAndShortEnd)
     }
     EXPECT_EQ(read(*r), -1);
     EXPECT_EQ(err, "fread: EOF\n");
-
     auto exact = open(legacywriter::binary_image(s128, {make_record(128, 1, 2)}));
     ASSERT_EQ(read(*exact), 0);
     EXPECT_EQ(read(*exact), -1);
@@ -189,7 +183,6 @@ TEST_F(Legacy, BinaryWordSignsOldTypeAndNoCommentLine)
     ASSERT_EQ(read(*u), 0);
     EXPECT_EQ(rtime[0], 65535);
     EXPECT_EQ(rtime[1], 32768);
-
     rtime[0] = rtime[1] = -7;
     const std::string old = legacywriter::binary_image("T old", {record, record}, true);
     auto o = open(old.substr(0, old.size() - 1));
@@ -198,7 +191,6 @@ TEST_F(Legacy, BinaryWordSignsOldTypeAndNoCommentLine)
     EXPECT_EQ(rtime[0], -7);  // old-type records carry no time words
     EXPECT_EQ(read(*o), -1);
     EXPECT_EQ(err, "fread: EOF\n");
-
     const Record plain = make_record(128, 40, 2);  // first byte 40 is '(': no comment line
     auto n = open(legacywriter::binary_image("", {plain}));
     EXPECT_DOUBLE_EQ(n->get_frequency(), 18.0);
@@ -229,7 +221,6 @@ TEST_F(Legacy, AsciiReads)
     expect_samples(make_record(128, 3, 4), 128);
     EXPECT_EQ(read(*s), -1);
     EXPECT_EQ(err, "");
-
     auto o = open<Nevra::AsciiNEVRA>(legacywriter::ascii_image("T old", {make_record(128, 0, 0, -20)}, true));
     ASSERT_EQ(read(*o), 0);
     expect_samples(make_record(128, 0, 0, -20), 128);
@@ -250,7 +241,6 @@ TEST_F(Legacy, AsciiValuesRoundingAndFailures)
     ASSERT_EQ(read(*r), 0);
     EXPECT_EQ(rtime[0], 2);
     EXPECT_EQ(rtime[1], 10);
-
     const std::string short_line = "0 0" + values.substr(0, values.rfind(' ')) + " x\n";
     auto f = open<Nevra::AsciiNEVRA>(s128 + "\n" + short_line);
     EXPECT_EQ(read(*f), -1);
@@ -272,7 +262,6 @@ TEST_F(Legacy, RecordTimes)
     EXPECT_EQ(u->get_nvtime(0), jan15_2016);
     ASSERT_EQ(u->getdata(), 0);
     EXPECT_EQ(u->get_nvtime(0), static_cast<int32_t>(0xF0000001u));  // a signed 32-bit sum
-
     // Minute words up to 59 count from the hour base (6 h here), larger ones from midnight.
     const std::vector<Record> records = {make_record(128, 30, 15), make_record(128, 59, 0), make_record(128, 60, 3),
                                          make_record(128, -1, 20)};
@@ -288,15 +277,13 @@ TEST_F(Legacy, RecordTimes)
 
 TEST_F(Legacy, LookAheadJoinsAndGaps)
 {
-    struct Case {
+    const int t0 = 600, late = 1439 * 60 + 50;
+    const struct {
         size_t length;
         std::vector<int> seconds;  // record start, as minute of day and second
         std::vector<bool> joined;
         std::string report;
-    };
-    const int t0 = 600;
-    const int late = 1439 * 60 + 50;
-    const Case cases[] = {
+    } cases[] = {
         // 512 / 18 + 2 = 30.44 s, in either direction
         {512, {t0, t0 + 28, t0 + 58, t0 + 89, t0 + 89, t0 + 59, t0 + 28},
          {true, true, false, true, true, false, false}, "Warning: TIMEGAPs in data\n"},
@@ -306,7 +293,7 @@ TEST_F(Legacy, LookAheadJoinsAndGaps)
         {128, {late, 0}, {false, false}, "TIMEGAP in data\n"},
     };
     for (bool concat : {true, false}) {
-        for (const Case& c : cases) {
+        for (const auto& c : cases) {
             SCOPED_TRACE(testing::Message() << c.length << " " << c.seconds.size() << " " << concat);
             std::vector<Record> records;
             for (size_t i = 0; i < c.seconds.size(); ++i)
@@ -344,7 +331,6 @@ TEST_F(Legacy, ConstructionMessages)
     auto r = open<Nevra::AsciiNEVRA>("!Tidserier 18 1\n", "f.txt", false, false);
     EXPECT_EQ(err, "File: " + path + " Type:text\nWarning: year parsed from filename, " + path + ", is uncertain\n");
     EXPECT_STREQ(r->type(), "text");
-
     const auto construct_twice = [&](bool quiet) {
         setenv("TZ", "CET-1", 1);
         tzset();
