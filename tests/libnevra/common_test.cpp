@@ -8,16 +8,11 @@
 
 using namespace Nevra;
 
-TEST(Formatter, ChainsValuesOfAnyKindIntoOneText)
+TEST(Formatter, ChainsValuesOfAnyKindIntoOneTextGivenByOperatorStrAndToStr)
 {
-    const std::string text = Formatter() << "Unknown nv24 header version " << 3u << " at " << -7
-                                         << ' ' << 0.1 + 0.2 << ' ' << 1234567.0 << ' '
-                                         << std::string("x") << "\n";
+    const std::string text = Formatter() << "Unknown nv24 header version " << 3u << " at " << -7 << ' ' << 0.1 + 0.2
+                                         << ' ' << 1234567.0 << ' ' << std::string("x") << "\n";
     EXPECT_EQ(text, "Unknown nv24 header version 3 at -7 0.3 1.23457e+06 x\n");
-}
-
-TEST(Formatter, ConvertsByOperatorStrAndToStr)
-{
     Formatter f;
     f << "a" << 1;
     EXPECT_EQ(f.str(), "a1");
@@ -43,7 +38,6 @@ TEST(DebugSwitch, StartsAtZeroAndGatesTraces)
     testing::internal::CaptureStderr();
     debug_trace("nevra.cpp", 42, "Trying nv24\n");
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-
     nevra_debug = 1;
     testing::internal::CaptureStderr();
     debug_trace("nevra.cpp", 42, "Trying nv24\n");
