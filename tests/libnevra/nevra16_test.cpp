@@ -35,7 +35,6 @@ std::string unix_comment(int length, const std::string& frequency, const std::st
 class Nevra16Test : public ::testing::Test {
 protected:
     std::string path() const { return (dir / "K6011512.bi1").string(); }
-
     // Loads the file, keeping what the conversion wrote to standard error in err.
     std::unique_ptr<NEVRA16> load(const std::string& bytes, double initial_basetime = 0.0)
     {
@@ -51,7 +50,6 @@ protected:
         err = testing::internal::GetCapturedStderr();
         return rec;
     }
-
     std::string error_of(const std::string& bytes)
     {
         try {
@@ -61,14 +59,12 @@ protected:
         }
         return "";
     }
-
     std::unique_ptr<NEVRA16> load_times(size_t length, const std::string& frequency,
                                         const std::vector<uint32_t>& times, double initial_basetime = 0.0)
     {
-        const auto comment = unix_comment(static_cast<int>(length), frequency);
-        return load(lw::binary_image(comment, records_at(length, times)), initial_basetime);
+        return load(lw::binary_image(unix_comment(static_cast<int>(length), frequency), records_at(length, times)),
+                    initial_basetime);
     }
-
     testrun::TempDir dir;
     std::string err;
 };
@@ -114,9 +110,7 @@ TEST_F(Nevra16Test, GainCodes)
             EXPECT_EQ(rec->get_channel_info(c).m_ext_gain, ext_gain) << "gain " << gain;
     }
     // a comment line without a gain takes the first code
-    EXPECT_EQ(load(lw::binary_image("!Tidserier 18.0", records_at(128, {1000})))->get_channel_info(0).m_ext_gain,
-              10.0);
-
+    EXPECT_EQ(load(lw::binary_image("!Tidserier 18.0", records_at(128, {1000})))->get_channel_info(0).m_ext_gain, 10.0);
     const std::pair<const char*, const char*> invalid[] = {
         {"5", "array::at: __n (which is 4) >= _Nm (which is 4)"},
         {"0", "array::at: __n (which is 18446744073709551615) >= _Nm (which is 4)"},
@@ -128,7 +122,7 @@ TEST_F(Nevra16Test, GainCodes)
     }
 }
 
-TEST_F(Nevra16Test, StationLetters)
+TEST_F(Nevra16Test, StationLettersAndFilesWithoutStation)
 {
     for (const auto& [word, station] : {std::pair{"k", kiruna}, {"K", kiruna}, {"lycksele", lycksele}}) {
         const auto rec = load(lw::binary_image(unix_comment(128, "10", "1", word), records_at(128, {1000})));
@@ -137,10 +131,7 @@ TEST_F(Nevra16Test, StationLetters)
     const std::string comment = unix_comment(128, "10", "1", "X");
     EXPECT_EQ(error_of(lw::binary_image(comment, records_at(128, {1000}))), "map::at");
     EXPECT_EQ(err, ">" + path() + " " + comment + "< >X\n");
-}
-
-TEST_F(Nevra16Test, FilesWithoutStationAreUnknown)
-{
+    // Files without a station are of station unknown.
     const std::vector<lw::Record> one = records_at(128, {1000});
     const std::pair<std::string, std::string> cases[] = {
         {"!Tidserier 18.0 3", lw::binary_image("!Tidserier 18.0 3", one)},
@@ -171,12 +162,10 @@ TEST_F(Nevra16Test, InitialBasetimeAdoption)
     EXPECT_EQ(adopted->get_header().common.m_nanoseconds, 500000000u);
     EXPECT_EQ(adopted->get_header().v.v1.m_host_timestamp, 1001u);
     EXPECT_EQ(adopted->get_time(0), 1001.5);
-
     const auto far = load_times(128, "10", {1000}, 1002.5);
     EXPECT_EQ(far->get_header().common.m_seconds, 1000u);
     EXPECT_EQ(far->get_header().v.v1.m_host_timestamp, 0u);
     EXPECT_EQ(far->get_time(0), 1000.0);
-
     // adopted into the header, but the record opens a segment at its own time
     const auto split = load_times(128, "10", {1000}, 998.25);
     EXPECT_EQ(split->get_header().common.m_seconds, 998u);
@@ -191,17 +180,14 @@ TEST_F(Nevra16Test, SegmentsAndRefinement)
     ASSERT_EQ(whole->get_time().size(), 2048u);
     EXPECT_NEAR(whole->get_time(0), 1000.495, 1e-9);
     EXPECT_NEAR(whole->get_time(2047), 1000.495 + 2047.0 / 16.0, 1e-6);
-
     // 128 samples at 10 Hz: trials 0.20 to 0.39 match; the record at 1200 opens a
     // segment too short to refine
     const auto run = load_times(128, "10", {1000, 1013, 1025, 1038, 1051, 1064, 1200});
     EXPECT_NEAR(run->get_time(0), 1000.295, 1e-9);
     EXPECT_NEAR(run->get_time(767), 1000.295 + 76.7, 1e-6);
     EXPECT_EQ(run->get_time(768), 1200.0);
-
     // 1.2 s of drift continues the segment
     EXPECT_NEAR(load_times(128, "10", {1000, 1014})->get_time(128), 1012.8, 1e-9);
-
     const std::pair<const char*, std::vector<uint32_t>> unrefined[] = {
         {"three records", {1000, 1032, 1064}},
         {"no trial matches", {1000, 1032, 1064, 1097}},
@@ -209,7 +195,6 @@ TEST_F(Nevra16Test, SegmentsAndRefinement)
     };
     for (const auto& [name, times] : unrefined)
         EXPECT_EQ(load_times(512, "16", times)->get_time(511), 1000.0 + 511.0 / 16.0) << name;
-
     const auto three = load_times(512, "16", {1000, 1032, 1064, 1096, 2000, 2032, 2064, 2096, 3000});
     EXPECT_NEAR(three->get_time(2048), 2000.495, 1e-9);
     EXPECT_EQ(three->get_time(4096), 3000.0);
