@@ -212,7 +212,6 @@ TEST(OutputName, TooLongForItsBufferIsAnErrorNamingTheArgument) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("-o " + long_name + ": output name too long"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("a.raw"), std::string::npos) << "nothing was handed to the pipeline";
-
     r = run_vimsor({"-4", "-o", std::string(255, 'o'), "a.raw"}, dir.path());
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("a.raw: output name " + std::string(255, 'o') + ".tm4_1 too long"), std::string::npos)
@@ -227,7 +226,6 @@ TEST(Log, EntryListsProgramOptionsThenInputs) {
     EXPECT_EQ(count_lines(log), 1u);
     EXPECT_TRUE(log.ends_with(" " + exe + " -d 2 --options=\"--swatch -#2sf128\" missing.raw second.raw\n")) << log;
     EXPECT_GT(log.find(' '), 0u) << "the entry starts with its time stamp";
-
     run_vimsor({"-o", std::string(256, 'o'), "a.raw"}, dir.path());
     EXPECT_EQ(count_lines(read_file(dir / "logfile")), 2u) << "a run that fails later is logged";
 }
