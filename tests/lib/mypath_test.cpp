@@ -56,7 +56,6 @@ TEST(ExplodePath, PieceTooLongStopsAtOnceAndMissingBuffersAreSkipped) {
     EXPECT_STREQ(filename, "fil");
     EXPECT_STREQ(directory, "");
     EXPECT_STREQ(drive, "");
-
     char small_dir[4];
     EXPECT_EQ(explode_path_n("D:dir/f.x", drive, sizeof drive, small_dir, sizeof small_dir, filename,
                              sizeof filename, extension, sizeof extension),
@@ -105,7 +104,6 @@ TEST(CombinePath, TooLongIsCutAndReported) {
     EXPECT_EQ(path[8], '#');
     EXPECT_EQ(combine_path_n(path, 3, "D", "dir", nullptr, nullptr), ENAMETOOLONG);
     EXPECT_STREQ(path, "D:");
-
     const std::string name(255, 'n');
     char full[260];
     EXPECT_EQ(combine_path(full, nullptr, nullptr, name.c_str(), ".da1"), 0);
