@@ -18,13 +18,11 @@ namespace {
 class Nevra24Test : public ::testing::Test {
 protected:
     std::string path() const { return (dir / "rec.nv24").string(); }
-
     std::unique_ptr<NEVRA24> load(const nv24w::File& file, size_t length = std::string::npos)
     {
         nv24w::write(path(), file, length);
         return std::make_unique<NEVRA24>(path().c_str());
     }
-
     // The runtime error text of loading the file, or "" when it loads.
     std::string error_of(const nv24w::File& file, size_t length = std::string::npos)
     {
@@ -35,7 +33,6 @@ protected:
         }
         return "";
     }
-
     testrun::TempDir dir;
 };
 
@@ -64,7 +61,6 @@ TEST_F(Nevra24Test, ReadsEveryHeaderFieldOfEachVersion)
         file.header.device_id = 0x01020304u;
         nv24w::add_frame(file, {7, -7});
         EXPECT_EQ(nv24w::samples_offset(file), nv24w::header_size(version) + 8 + 64 + 8);
-
         auto rec = load(file);
         const nv_header& h = rec->get_header();
         EXPECT_EQ(h.header.m_magic, magic_nv24);
