@@ -71,7 +71,6 @@ TEST(CommentForms, Form3FieldsAndNonstandardLength)
     EXPECT_EQ(p.length, 512);
     EXPECT_TRUE(p.unixtime);
     EXPECT_EQ(p.station + "|" + p.date + "|" + p.time, "kiruna|2016-01-15|12:30:00");
-
     // Fields the line lacks keep the caller's text; a long word stops at 255 characters.
     Parsed q;
     q.date = "kept";
