@@ -40,7 +40,6 @@ protected:
         err = testing::internal::GetCapturedStderr();
         return result;
     }
-
     testrun::TempDir dir;
     std::string file = (dir / "f.dat").string();
     std::string err;
@@ -164,7 +163,6 @@ TEST(ClassifyInput, BinaryBlockRepeats)
     EXPECT_EQ(binary_trace(binary_head(40, {0, 260, 520, 1028, 2056})), "Trying binary !S512\n");
     EXPECT_EQ(binary_trace(binary_head(40, {0, 1028})), "");
     EXPECT_EQ(binary_trace(binary_head(40, {0, 260})), "");
-
     // Line end at 1011: the third pair ends with the buffer's last byte, which is always zero.
     std::string head = binary_head(1011, {});
     for (size_t at : {1012, 2040, 3068})
