@@ -21,7 +21,6 @@ namespace {
 class NevraTm4Test : public ::testing::Test {
 protected:
     std::string path() const { return (dir / "rec.tm4_1").string(); }
-
     std::unique_ptr<NEVRA_TM4> load(const Tm4File& file, double initial_basetime = 0.0)
     {
         file.save(path());
