@@ -161,6 +161,8 @@ TEST_F(FormatsTest, TM4OutputReadsBackAsInput)
     }
 }
 
+// Each reader's own refusals are checked with their exact text in the reader tests;
+// here one of each path through the pipeline.
 TEST_F(FormatsTest, RefusedInputsNameTheFile)
 {
     struct Case {
@@ -175,8 +177,6 @@ TEST_F(FormatsTest, RefusedInputsNameTheFile)
          "no records in empty.raw"},
         {"tm4 equal first times", "same.tm4", Tm4File().comment(tm4_comment(-1, "k")).data(5, {1, 2, 3}).data(5, {1, 2, 3}).text(),
          "have the same time"},
-        {"tm4 decreasing times", "back.tm4", Tm4File().comment(tm4_comment(-1, "k")).samples(1e9, -20, 600, 3, ramp).text(),
-         "is not positive"},
         {"tm4 second line raises the channel count", "grow.tm4",
          Tm4File().comment(tm4_comment(20, "k")).data(1e9, {1, 2, 3}).samples(1e9 + 0.05, 20, 600, 5, ramp).text(),
          "fewer than the"},
