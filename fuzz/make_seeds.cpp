@@ -1,6 +1,6 @@
 // Writes the seed corpora of the fuzz targets with the test tree's file
-// writers: make_seeds DIR makes DIR/nv24, DIR/tm4, DIR/legacy and DIR/any
-// (every seed, for detection).
+// writers: make_seeds DIR makes DIR/nv24, DIR/tm4, DIR/legacy, DIR/any
+// (every file seed, for detection) and DIR/names (file names and comment lines).
 #include "legacy_writer.h"
 #include "nv24_writer.h"
 #include "tm4_writer.h"
@@ -85,6 +85,19 @@ Seeds legacy_seeds()
     return seeds;
 }
 
+// A file name, a line feed, a comment line.
+Seeds name_seeds()
+{
+    using legacywriter::form3_line;
+    return {
+        {"year-dir", "data/2016/05/20160501/K6050112.bi1\n" + form3_line('S', 512, "18", "1", "k")},
+        {"date-dir", "20160501/K6050131.as1\n" + form3_line('U', 128, "20", "2", "u", "2016-05-01")},
+        {"long-name", "K2016050147.bin\n" + form3_line('S', 128, "10", "4", "j", "2016-05-01", "06:30:00")},
+        {"short-name", "K6123100.bi1\n!Tidserier 18 2"},
+        {"form2", "x\n!Tidserier  sampfrek: 16 gain: 3"},
+    };
+}
+
 void save(const fs::path& dir, const Seeds& seeds)
 {
     fs::create_directories(dir);
@@ -112,6 +125,7 @@ int main(int argc, char** argv)
             save(dir / names[g], groups[g]);
             save(dir / "any", groups[g]);
         }
+        save(dir / "names", name_seeds());
     } catch (const std::exception& e) {
         std::fprintf(stderr, "make_seeds: %s\n", e.what());
         return 1;
