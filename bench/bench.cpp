@@ -7,7 +7,8 @@
 // block load, job files, result collection and outputs work on (default 24);
 // --text-hours the TM4 and legacy ASCII recordings (default 1). --sum-out
 // writes the CPU seconds of the minimal loops of a binary-output run (block
-// read, job files, result reading, binary output) for the end-to-end table.
+// read, job files, result reading, binary output, clean-up) for the
+// end-to-end table.
 
 #include <benchmark/benchmark.h>
 #include <sys/stat.h>
@@ -132,10 +133,12 @@ public:
                         m.real * 1e3, p.real / m.real, p.cpu * 1e3, m.cpu * 1e3, p.cpu / m.cpu);
         }
         double sum = 0.0;
-        for (const char* stage : {"block_load", "job_files", "collect", "output_binary"})
+        for (const char* stage : {"block_load", "job_files", "collect", "output_binary", "cleanup"})
             sum += at(std::string(stage) + "/minimal").cpu;
-        std::printf("minimal loops of a binary-output run (block read, job files, results, binary output): "
-                    "%.2f s cpu\n", sum);
+        std::printf("%-22s %12s %12.1f %8s %12s %12.1f\n", "cleanup", "-", at("cleanup/minimal").real * 1e3, "-",
+                    "-", at("cleanup/minimal").cpu * 1e3);
+        std::printf("minimal loops of a binary-output run (block read, job files, results, binary output, "
+                    "clean-up): %.2f s cpu\n", sum);
         if (!sum_out.empty())
             std::ofstream(sum_out) << sum << "\n";
     }
@@ -248,6 +251,18 @@ int main(int argc, char** argv) {
     add("collect/product", [rows](benchmark::State&) { read_results(weak, rows, size); });
     add("collect/minimal", [rows, &minimal_slots](benchmark::State&) {
         bench::read_results(rows, workers, ".siw", minimal_slots);
+    });
+    // The clean-up removes the four files of every row; it is this loop in
+    // the product as well, so it is measured on its own side only.
+    add("cleanup/minimal", [rows](benchmark::State& state) {
+        state.PauseTiming();
+        const std::string text = bench::result_text(0);
+        for (std::size_t r = 0; r < rows; ++r)
+            for (const char* extension : {".dat", ".kto", ".sis"})
+                bench::write_whole("minimal/" + row2basename(r) + extension, text);
+        state.ResumeTiming();
+        for (const char* extension : {".dat", ".kto", ".sis", ".siw"})
+            remove_rows("minimal/", rows, extension);
     });
     for (const auto& [m, name] : outputs) {
         const output_modes_t chosen = m;
