@@ -2,7 +2,6 @@
 #include "fuzz_input.h"
 #include "nevra.h"
 
-#include <cstring>
 #include <string_view>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

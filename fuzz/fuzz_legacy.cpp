@@ -6,7 +6,6 @@
 #include "nevra.h"
 #include "nevra16.h"
 
-#include <cmath>
 
 namespace {
 
