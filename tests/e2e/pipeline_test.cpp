@@ -5,6 +5,7 @@
 
 #include <sys/statvfs.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -474,14 +475,18 @@ TEST_F(PipelineRun, WorkerEndedBySignalIsReportedAndItsMissingResultsEndTheRun) 
 }
 
 // The week's 1.4 million row files are created and removed many times faster
-// in memory than on a disk file system; /dev/shm is used when it has room.
+// in memory than on a disk file system; /dev/shm is used when it and the free
+// memory have room for the row files (about 5 GB) besides vimsor's stores
+// (about 3.5 GB).
 class MemoryDir {
 public:
     MemoryDir() {
         struct statvfs fs_info {};
         constexpr unsigned long long needed = 12ULL << 30;
+        const unsigned long long free_memory =
+            static_cast<unsigned long long>(sysconf(_SC_AVPHYS_PAGES)) * static_cast<unsigned long long>(sysconf(_SC_PAGESIZE));
         if (statvfs("/dev/shm", &fs_info) != 0 ||
-            static_cast<unsigned long long>(fs_info.f_bavail) * fs_info.f_frsize < needed)
+            static_cast<unsigned long long>(fs_info.f_bavail) * fs_info.f_frsize < needed || free_memory < needed)
             return;
         char pattern[] = "/dev/shm/vimsor-week-XXXXXX";
         if (mkdtemp(pattern) != nullptr)
