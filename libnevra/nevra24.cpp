@@ -139,28 +139,54 @@ void check_channel_numbers(const std::vector<nv_channel>& channels)
     }
 }
 
-// The whole words from the current position to the end of the file, in one read.
-std::vector<uint32_t> read_sample_words(std::ifstream& in)
+// The number of whole words from the current position to the end of the file.
+size_t sample_word_count(std::ifstream& in)
 {
     // The file ended inside the reserved field of the sample-block tag: no samples.
     if (!in)
-        return {};
+        return 0;
     const std::streampos here = in.tellg();
     in.seekg(0, std::ios::end);
     const std::streampos end = in.tellg();
     in.seekg(here);
     if (here < 0 || end < here || !in)
         throw std::runtime_error("Couldn't determine the length of the sample block\n");
+    return static_cast<size_t>(end - here) / word_size;
+}
 
-    const size_t word_count = static_cast<size_t>(end - here) / word_size;
-    std::vector<uint32_t> words(word_count, 0);
-    // A short read leaves the remaining words zero.
-    in.read(reinterpret_cast<char*>(words.data()), static_cast<std::streamsize>(word_count * word_size));
-    if constexpr (std::endian::native != std::endian::little) {
-        for (uint32_t& word : words)
-            word = u32le(reinterpret_cast<const uint8_t*>(&word));
+// Reads word_count words and hands word w to channel position w mod n. The
+// words pass through a small buffer of whole frames that stays in the cache,
+// so the samples are copied once, straight into their channels. A short read
+// leaves the remaining words zero.
+void read_samples(std::ifstream& in, size_t word_count, std::vector<std::vector<int32_t>>& channels)
+{
+    const size_t n = channels.size();
+    const size_t chunk_words = n * 4096;
+    std::vector<uint32_t> chunk(chunk_words);
+    std::vector<int32_t*> out(n);
+    for (size_t k = 0; k < n; ++k) {
+        channels[k].resize(word_count / n + (k < word_count % n ? 1 : 0));
+        out[k] = channels[k].data();
     }
-    return words;
+    size_t frame = 0;  // index within the channels of the chunk's first word
+    for (size_t done = 0; done < word_count;) {
+        const size_t want = std::min(chunk_words, word_count - done);
+        size_t got = 0;
+        if (in) {
+            in.read(reinterpret_cast<char*>(chunk.data()), static_cast<std::streamsize>(want * word_size));
+            got = static_cast<size_t>(in.gcount()) / word_size;
+        }
+        std::fill(chunk.begin() + static_cast<std::ptrdiff_t>(got), chunk.begin() + static_cast<std::ptrdiff_t>(want), 0u);
+        if constexpr (std::endian::native != std::endian::little) {
+            for (uint32_t& word : chunk)
+                word = u32le(reinterpret_cast<const uint8_t*>(&word));
+        }
+        // Only the last chunk can end inside a frame.
+        for (size_t i = 0; i < want; ++frame)
+            for (size_t k = 0; k < n && i < want; ++k)
+                out[k][frame] = static_cast<int32_t>(chunk[i++]);
+        done += want;
+    }
 }
 
 }  // namespace
@@ -196,20 +222,20 @@ NEVRA24::NEVRA24(const char* filename)
         throw std::runtime_error("Unknown magic data\n");
     check_channel_numbers(m_channels);
 
-    const std::vector<uint32_t> raw = read_sample_words(in);
-    const size_t vec_len = raw.size() / n;
-    const size_t extra = raw.size() % n;  // words of an incomplete last frame
+    const size_t word_count = sample_word_count(in);
+    const size_t vec_len = word_count / n;
+    const size_t extra = word_count % n;  // words of an incomplete last frame
 
     for (size_t k = 0; k < n; ++k)
         m_data[k].reserve(vec_len + (k < extra ? 1 : 0));
     m_time.reserve(vec_len);
 
     time_generator next_time{0, m_header.time(), m_header.common.m_sample_freq_hz};
-    std::generate_n(std::back_inserter(m_time), vec_len, next_time);
+    m_time.resize(vec_len);
+    std::generate(m_time.begin(), m_time.end(), next_time);
 
     // Word w belongs to channel position w mod n; taken as stored, no sign extension.
-    for (size_t w = 0; w < raw.size(); ++w)
-        m_data[w % n].push_back(static_cast<int32_t>(raw[w]));
+    read_samples(in, word_count, m_data);
 }
 
 ORIGIN NEVRA24::get_origin() const

@@ -4,6 +4,8 @@
 #include "nevra.h"
 
 #include <array>
+#include <charconv>
+#include <cstring>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -37,6 +39,47 @@ bool fits_int32(double value)
            value < static_cast<double>(std::numeric_limits<int32_t>::max()) + 1.0;
 }
 
+bool is_scanf_space(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool starts_plain_number(const char* p, const char* last)
+{
+    if (p != last && *p == '-')
+        ++p;
+    return p != last && ((*p >= '0' && *p <= '9') || *p == '.');
+}
+
+// Scans a data line as "%lf %lf %lf %lf %lf %lf %lf %lf %lf" does, into t and
+// values, and returns the same count. Plain decimal numbers separated by
+// white space are read with from_chars, which gives the same doubles; a line
+// with anything else (a '+', hex, inf or nan, a number out of range, numbers
+// not separated by white space) is left to sscanf itself.
+int scan_data_line(const char* line, double& t, std::array<double, max_channels>& values)
+{
+    double* const targets[] = {&t,         &values[0], &values[1], &values[2], &values[3],
+                               &values[4], &values[5], &values[6], &values[7]};
+    const char* p = line;
+    const char* const last = line + std::strlen(line);
+    int count = 0;
+    for (double* target : targets) {
+        while (p != last && is_scanf_space(*p))
+            ++p;
+        if (p == last)
+            return count == 0 ? -1 : count;
+        double value = 0.0;
+        const auto [end, ec] = std::from_chars(p, last, value);
+        if (!starts_plain_number(p, last) || ec != std::errc() || (end != last && !is_scanf_space(*end)))
+            return std::sscanf(line, "%lf %lf %lf %lf %lf %lf %lf %lf %lf", &t, &values[0], &values[1],
+                               &values[2], &values[3], &values[4], &values[5], &values[6], &values[7]);
+        *target = value;
+        p = end;
+        ++count;
+    }
+    return count;
+}
+
 }  // namespace
 
 NEVRA_TM4::NEVRA_TM4(const char* filename, double initial_basetime)
@@ -57,9 +100,7 @@ NEVRA_TM4::NEVRA_TM4(const char* filename, double initial_basetime)
 
         double t = 0.0;
         std::array<double, max_channels> values{};
-        const int ret = std::sscanf(line.c_str(), "%lf %lf %lf %lf %lf %lf %lf %lf %lf", &t,
-                                    &values[0], &values[1], &values[2], &values[3], &values[4],
-                                    &values[5], &values[6], &values[7]);
+        const int ret = scan_data_line(line.c_str(), t, values);
         if (ret <= 3)
             break;
 
