@@ -2,7 +2,7 @@
 # Builds vimsor and the benchmarks, runs every stage beside its minimal loop
 # and the end-to-end measurement, and prints the tables.
 #
-#   bench/run.sh            a day: 24 h, 3 channels, 100 Hz (about half an hour)
+#   bench/run.sh            a day: 24 h, 3 channels, 100 Hz (a quarter of an hour or more)
 #   bench/run.sh --smoke    a small recording, a couple of minutes
 #
 # VIMSOR_BENCH_BUILD names the build directory (default build-bench);
@@ -32,6 +32,6 @@ mkdir -p "$work"
 trap 'rm -rf "$work"' EXIT
 echo "stages beside their minimal loops ($hours h block-format recording, $text_hours h text recordings):"
 "$build/bin/vimsor_bench" --hours="$hours" --text-hours="$text_hours" --dir="$work/stages" \
-    --sum-out="$work/minimal_sum" --benchmark_color=false 2>"$work/stages.err" | sed -n '/^stage /,$p'
+    --sum-out="$work/minimal_sum" --benchmark_repetitions=3 --benchmark_color=false 2>"$work/stages.err" | sed -n '/^stage /,$p'
 rm -rf "$work/stages"
 bash bench/e2e.sh "$build/bin" "$work/e2e" "$e2e_hours" "$work/minimal_sum"
