@@ -1,5 +1,6 @@
 #include "logfile.h"
 
+#include <cerrno>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -93,8 +94,11 @@ void write_entry(const char* logfile, int argc, char** argv) {
         write_argument(f, argv[i]);
     std::fputc('\n', f);
     const bool write_failed = std::ferror(f) != 0;
-    if (std::fclose(f) != 0 || write_failed)
+    const int write_errno = errno;
+    if (std::fclose(f) != 0 || write_failed) {
+        std::fprintf(stderr, "can't write %s: %s\n", logfile, std::strerror(write_failed ? write_errno : errno));
         std::fputs("No logfile entry\n", stderr);
+    }
 }
 
 }  // namespace

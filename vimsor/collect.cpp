@@ -141,8 +141,14 @@ void read_results(enum global_strength strength, std::size_t row, std::size_t si
         if (debug)
             std::cerr << result_name << "\n";
         const std::string_view content = reader.read(result_name);
-        if (size != 0 && ch < processed.size())
-            append_numbers(content.data(), content.data() + content.size(), processed[ch]);
+        if (size != 0 && ch < processed.size()) {
+            const std::size_t count = append_numbers(content.data(), content.data() + content.size(), processed[ch]);
+            // The numbers are kept, but the later ones of the slot no longer
+            // line up with their sample times.
+            if (count != size)
+                std::cerr << "Warning: " << result_name << " holds " << count << " numbers, not " << size
+                          << "; the later values of its channel are shifted\n";
+        }
         if (++ch >= processed.size())
             ch = 0;
     }

@@ -1,11 +1,18 @@
 #include "nevra_writer.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <limits>
+
+#include "cleanup.h"
 
 #include "nevra_writer_ascii.h"
 #include "nevra_writer_binary.h"
@@ -29,6 +36,58 @@ long long saturated(double whole) {
     return static_cast<long long>(whole);
 }
 
+// Devices and pipes (/dev/null, /dev/full, a FIFO) cannot be replaced by a
+// renamed file.
+bool is_special_file(const std::string& name) {
+    struct stat st {};
+    return stat(name.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
+}
+
+// Where the complete file goes: through a symbolic link to the file it
+// names, so that the link keeps leading to the output.
+std::string final_name(const std::string& name) {
+    struct stat st {};
+    if (lstat(name.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return name;
+    std::error_code ec;
+    const std::filesystem::path target = std::filesystem::canonical(name, ec);
+    return ec ? name : target.string();
+}
+
+// The permissions of the file being replaced, or those a new file gets.
+mode_t output_permissions(const std::string& name) {
+    struct stat st {};
+    if (stat(name.c_str(), &st) == 0)
+        return st.st_mode & 07777;
+    const mode_t mask = umask(0);
+    umask(mask);
+    return 0666 & ~mask;
+}
+
+// Creates "<dir>/.<file>.XXXXXX" next to name, recorded for the clean-up;
+// empty when it cannot be created, or when name exists but may not be
+// written (the output replaces only files it could overwrite).
+std::string create_temporary(const std::string& name) {
+    if (access(name.c_str(), F_OK) == 0 && access(name.c_str(), W_OK) != 0)
+        return {};
+    const std::filesystem::path path(name);
+    std::string file = path.filename().string();
+    file.resize(std::min<std::size_t>(file.size(), 240));  // the temporary's name must fit in 255 bytes
+    std::string temporary = (path.parent_path() / ("." + file + ".XXXXXX")).string();
+    const cleanup::signals_held held;
+    const int fd = mkstemp(temporary.data());
+    if (fd < 0)
+        return {};
+    cleanup::add_file(temporary.c_str());
+    const bool permitted = fchmod(fd, output_permissions(name)) == 0;
+    if (close(fd) != 0 || !permitted) {
+        unlink(temporary.c_str());  // still empty; nothing to report beyond the failed open
+        cleanup::forget_file(temporary.c_str());
+        return {};
+    }
+    return temporary;
+}
+
 }  // namespace
 
 nevra_writer::nevra_writer(const char* fname, const char* comnt, char terminator,
@@ -50,11 +109,32 @@ void nevra_writer::open(std::ios::openmode open_mode) {
     // The writer buffers on its own; an unbuffered stream reports a failed
     // write at once, with the system's reason still in errno.
     o->rdbuf()->pubsetbuf(nullptr, 0);
-    o->open(m_file_name, open_mode | std::ios::out | std::ios::trunc);
-    if (!o->is_open()) {
-        std::cerr << "can't open " << m_file_name << "\n";
+    m_final_name = final_name(m_file_name);
+    if (!is_special_file(m_final_name)) {
+        m_temporary_name = create_temporary(m_final_name);
+        if (m_temporary_name.empty())
+            fail_open();
+    }
+    o->open(m_temporary_name.empty() ? m_file_name : m_temporary_name, open_mode | std::ios::out | std::ios::trunc);
+    if (!o->is_open())
+        fail_open();
+}
+
+void nevra_writer::fail_open() const {
+    std::cerr << "can't open " << m_file_name << "\n";
+    std::exit(1);
+}
+
+void nevra_writer::put_in_place() {
+    if (m_temporary_name.empty())
+        return;
+    if (std::rename(m_temporary_name.c_str(), m_final_name.c_str()) != 0) {
+        std::cerr << "can't rename " << m_temporary_name << " to " << m_file_name << ": " << std::strerror(errno)
+                  << "\n";
         std::exit(1);
     }
+    cleanup::forget_file(m_temporary_name.c_str());
+    m_temporary_name.clear();
 }
 
 void nevra_writer::close() {
@@ -68,6 +148,7 @@ void nevra_writer::close() {
         fail_write();
     }
     m_closed = true;
+    put_in_place();
 }
 
 void nevra_writer::put(const char* bytes, std::size_t n) const {

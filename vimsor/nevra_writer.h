@@ -13,8 +13,12 @@
 
 class nevra_writer {
 public:
-    // Creates (truncates) fname and writes comnt followed by the terminator.
-    // A file that cannot be created ends the process with "can't open <fname>".
+    // Starts fname with comnt followed by the terminator. The file is written
+    // under a temporary name in its own directory and renamed to fname only
+    // when complete, so an earlier fname stays untouched until then and a
+    // failed run leaves neither (the temporary is recorded for the clean-up).
+    // Devices and pipes are written in place. A file that cannot be created
+    // ends the process with "can't open <fname>".
     nevra_writer(const char* fname, const char* comnt, char terminator, std::ios::openmode open_mode);
     // Completes the file like close() when that has not been called.
     virtual ~nevra_writer();
@@ -31,9 +35,10 @@ public:
     void setscale(double scale) { m_scale = scale; }
     double getscale() const { return m_scale; }
 
-    // Writes out everything still buffered and closes the file. When any byte
-    // could not be written, names the file on the error stream and ends the
-    // process with status 1, so a lost output never passes as written.
+    // Writes out everything still buffered, closes the file and puts it in
+    // place under its name. When any byte could not be written, names the
+    // file on the error stream and ends the process with status 1, so a lost
+    // output never passes as written.
     void close();
 
     const std::string& file_name() const { return m_file_name; }
@@ -80,11 +85,15 @@ protected:
 
 private:
     void open(std::ios::openmode open_mode);
+    [[noreturn]] void fail_open() const;
+    void put_in_place();
     void make_room(std::size_t n) const;
     void flush_buffer() const;
     [[noreturn]] void fail_write() const;
 
     std::string m_file_name;
+    std::string m_final_name;      // m_file_name, or the file a link of that name leads to
+    std::string m_temporary_name;  // empty when the file is written in place
     mutable std::size_t m_capacity;
     mutable std::unique_ptr<char[]> m_buffer;
     mutable std::size_t m_fill = 0;

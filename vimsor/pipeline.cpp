@@ -1,5 +1,8 @@
 #include "pipeline.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "cleanup.h"
 #include "collect.h"
 #include "nevra.h"
 #include "nevra_base.h"
@@ -210,6 +214,70 @@ std::string analysis_invocation(double samplerate, double treshold, double lowtr
     return invocation;
 }
 
+// The run's claim on the row file names of its namebase: an exclusive lock
+// on <namebase>.lock, so that a second run on the same base cannot overwrite
+// this run's job and result files. The file is removed while still locked;
+// a run that opened it just before checks that it locked the file that is
+// still there under the name.
+class namebase_lock {
+public:
+    namebase_lock() : m_name(namebase + ".lock") {
+        const cleanup::signals_held held;
+        while (!try_lock()) {
+        }
+    }
+
+    ~namebase_lock() {
+        if (m_fd < 0)
+            return;
+        const cleanup::signals_held held;
+        if (unlink(m_name.c_str()) != 0)
+            std::cerr << "Warning: can't remove " << m_name << ": " << std::strerror(errno) << "\n";
+        close(m_fd);  // releases the lock; a failure leaves nothing to undo
+        cleanup::forget_lock();
+    }
+
+    namebase_lock(const namebase_lock&) = delete;
+    namebase_lock& operator=(const namebase_lock&) = delete;
+
+private:
+    // false when the file locked was removed meanwhile by the run that held it.
+    bool try_lock() {
+        const int fd = open(m_name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            // Without its directory no job file can be made either; job
+            // writing names the first one.
+            if (errno == ENOENT || errno == ENOTDIR)
+                return true;
+            fail("can't open " + m_name + ": " + std::strerror(errno));
+        }
+        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int reason = errno;
+            close(fd);
+            if (reason == EWOULDBLOCK)
+                fail("can't lock " + m_name + ": another vimsor run uses the namebase " + namebase);
+            fail("can't lock " + m_name + ": " + std::strerror(reason));
+        }
+        struct stat locked {}, named {};
+        if (fstat(fd, &locked) != 0 || stat(m_name.c_str(), &named) != 0 || locked.st_dev != named.st_dev ||
+            locked.st_ino != named.st_ino) {
+            close(fd);
+            return false;
+        }
+        m_fd = fd;
+        cleanup::add_lock(m_name.c_str(), fd);
+        return true;
+    }
+
+    [[noreturn]] static void fail(const std::string& message) {
+        std::cerr << message << "\n";
+        std::exit(1);
+    }
+
+    std::string m_name;
+    int m_fd = -1;
+};
+
 void remove_row_files(std::size_t rows) {
     for (std::size_t r = 0; r < rows; ++r) {
         const std::string base = row2basename(r);
@@ -293,6 +361,7 @@ int calculate(const char* fnamein, char* fnameout, double treshold, double lowtr
         std::exit(1);
     }
 
+    const namebase_lock lock;
     // Every input file is processed on its own, from empty stores.
     clear_stores();
     original.reserve(3);
@@ -301,6 +370,7 @@ int calculate(const char* fnamein, char* fnameout, double treshold, double lowtr
     size_processed();
 
     set_worker_count();
+    cleanup::add_rows(namebase.c_str(), global_nr_cpus, time_array.size() / size * original.size());
     write_job_files(samplerate);
 
     complete_options();
@@ -317,5 +387,6 @@ int calculate(const char* fnamein, char* fnameout, double treshold, double lowtr
     }
 
     remove_row_files(rows);
+    cleanup::forget_rows();
     return 0;
 }

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <iostream>
 
+#include "cleanup.h"
 #include "settings.h"
 
 namespace {
@@ -140,9 +141,11 @@ void wait_for(pid_t pid, std::size_t k) {
     while (waitpid(pid, &termstat, 0) < 0) {
         if (errno != EINTR) {
             std::cerr << "waitpid for pid " << pid << ": " << std::strerror(errno) << "\n";
+            cleanup::forget_worker(pid);
             return;
         }
     }
+    cleanup::forget_worker(pid);
     report_end(pid, k, termstat);
 }
 
@@ -170,6 +173,10 @@ void set_worker_count() {
 }
 
 pid_t start_process(const char* cmd) {
+    // The worker is recorded before a signal can end the run, and leads its
+    // own process group, so that an interrupted or failed run can stop the
+    // shell together with the analysis program it started.
+    const cleanup::signals_held held;
     errno = 0;
     const pid_t pid = fork();
     if (pid < 0) {
@@ -178,6 +185,8 @@ pid_t start_process(const char* cmd) {
         std::exit(1);
     }
     if (pid == 0) {
+        setpgid(0, 0);  // the parent does the same; one of the two takes effect
+        sigprocmask(SIG_SETMASK, &held.previous(), nullptr);
         char sh[] = "sh";
         char dash_c[] = "-c";
         char* const argv[] = {sh, dash_c, const_cast<char*>(cmd), nullptr};
@@ -185,6 +194,9 @@ pid_t start_process(const char* cmd) {
         std::cerr << "exec() of " << MAVLIN << " failed: " << std::strerror(errno) << "\n";
         _exit(1);  // the parent's buffered output is not the child's to write
     }
+    // Fails only when the child has already made itself the leader, or ended.
+    setpgid(pid, pid);
+    cleanup::add_worker(pid);
     return pid;
 }
 
