@@ -162,7 +162,9 @@ void read_samples(std::ifstream& in, size_t word_count, std::vector<std::vector<
 {
     const size_t n = channels.size();
     const size_t chunk_words = n * 4096;
-    std::vector<uint32_t> chunk(chunk_words);
+    // Never larger than the samples themselves: a short file of many channels
+    // must not cost megabytes.
+    std::vector<uint32_t> chunk(std::min(chunk_words, word_count));
     std::vector<int32_t*> out(n);
     for (size_t k = 0; k < n; ++k) {
         channels[k].resize(word_count / n + (k < word_count % n ? 1 : 0));
