@@ -34,6 +34,15 @@ Seeds block_seeds()
     odd.trailing = "xy";
     seeds.emplace_back("odd-frame", nv24w::encode(odd));
     seeds.emplace_back("empty-samples", nv24w::encode(nv24w::make_file(1)));
+    // Samples enough to fill more than one read buffer, with an incomplete last frame.
+    nv24w::File long_file = nv24w::make_file(2, 100.0);
+    for (int32_t i = 0; i < 4500; ++i)
+        nv24w::add_frame(long_file, {i, -i});
+    long_file.samples.push_back(9);
+    seeds.emplace_back("long", nv24w::encode(long_file));
+    nv24w::File wide = nv24w::make_file(255, 1.0);
+    nv24w::add_frame(wide, std::vector<int32_t>(255, 3));
+    seeds.emplace_back("many-channels", nv24w::encode(wide));
     return seeds;
 }
 

@@ -32,7 +32,7 @@ libfuzz() {
     local dir=build-fuzz/runs/$1
     mkdir -p "$dir/corpus"
     if (cd "$dir" && ASAN_OPTIONS=detect_leaks=1 ../../fuzz_"$1" corpus "$seeds/$2" \
-            -max_total_time="$seconds" -timeout=5 -max_len=16384 -rss_limit_mb=2048 \
+            -max_total_time="$seconds" -timeout=5 -max_len=65536 -rss_limit_mb=2048 \
             -malloc_limit_mb=64 -dict="$dict" -close_fd_mask=3 -print_final_stats=1 \
             >log 2>&1); then
         echo "fuzz_$1 (libFuzzer): $(sed -n 's/^stat::number_of_executed_units: *//p' "$dir/log") executions, nothing found"
