@@ -44,25 +44,32 @@ void copy_name(recorded_name& slot, const char* name) {
 void remove_file(const char* name) { unlink(name); }  // what is gone already needs no removal
 
 // Members of a group besides its leader (the children of a worker's shell)
-// end just after it; none may write a result file after the removal.
-void wait_for_group_end(pid_t group) {
+// are killed with it and end at once, though their parent does not reap
+// them; a short wait gives any that is still ending its last system call
+// the time to finish before the files are removed.
+void wait_for_groups_end() {
     const timespec pause{0, 5'000'000};
-    for (int i = 0; i < 200 && kill(-group, 0) == 0; ++i)
+    for (int i = 0; i < 20; ++i) {
+        bool any = false;
+        for (pid_t pid : workers)
+            any = any || (pid > 0 && kill(-pid, 0) == 0);
+        if (!any)
+            return;
         nanosleep(&pause, nullptr);
+    }
 }
 
 void stop_workers() {
     for (pid_t pid : workers)
         if (pid > 0 && kill(-pid, SIGKILL) != 0)
             kill(pid, SIGKILL);  // not a group leader after all
-    for (pid_t& pid : workers) {
-        if (pid <= 0)
-            continue;
-        while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-        }
-        wait_for_group_end(pid);
+    for (pid_t pid : workers)
+        if (pid > 0)
+            while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+            }
+    wait_for_groups_end();
+    for (pid_t& pid : workers)
         pid = 0;
-    }
 }
 
 void remove_rows() {

@@ -47,10 +47,11 @@ void write_file(const fs::path& file, const std::string& bytes) {
 
 namespace {
 
-std::vector<std::string> child_environment(const std::vector<std::string>& extra_env) {
+std::vector<std::string> child_environment(const std::vector<std::string>& extra_env, const fs::path& path_first) {
     std::vector<std::string> env;
     const char* old_path = std::getenv("PATH");
-    env.push_back("PATH=" + bin_dir().string() + ":" + (old_path ? old_path : "/usr/bin:/bin"));
+    const std::string first = path_first.empty() ? "" : path_first.string() + ":";
+    env.push_back("PATH=" + first + bin_dir().string() + ":" + (old_path ? old_path : "/usr/bin:/bin"));
     for (char** e = environ; *e != nullptr; ++e)
         if (std::strncmp(*e, "PATH=", 5) != 0)
             env.emplace_back(*e);
@@ -68,23 +69,22 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
 
 }  // namespace
 
-Result run(const std::string& program, const std::vector<std::string>& args, const fs::path& cwd,
-           const std::vector<std::string>& extra_env) {
-    TempDir capture;
-    const fs::path out_file = capture / "stdout";
-    const fs::path err_file = capture / "stderr";
+Child::Child(const std::string& program, const std::vector<std::string>& args, const fs::path& cwd,
+             const std::vector<std::string>& extra_env, const fs::path& path_first) {
+    const fs::path out_file = m_capture / "stdout";
+    const fs::path err_file = m_capture / "stderr";
     const fs::path exe = program.find('/') == std::string::npos ? bin_dir() / program : fs::path(program);
 
     std::vector<std::string> argv_strings{exe.string()};
     argv_strings.insert(argv_strings.end(), args.begin(), args.end());
-    std::vector<std::string> env_strings = child_environment(extra_env);
+    std::vector<std::string> env_strings = child_environment(extra_env, path_first);
     std::vector<char*> argv = pointers(argv_strings);
     std::vector<char*> envp = pointers(env_strings);
 
-    const pid_t pid = fork();
-    if (pid < 0)
+    m_pid = fork();
+    if (m_pid < 0)
         throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
-    if (pid == 0) {
+    if (m_pid == 0) {
         const int in = open("/dev/null", O_RDONLY);
         const int out = open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int err = open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -94,20 +94,39 @@ Result run(const std::string& program, const std::vector<std::string>& args, con
         execve(argv[0], argv.data(), envp.data());
         _exit(126);
     }
+}
+
+Child::~Child() {
+    if (m_waited)
+        return;
+    try {
+        wait();
+    } catch (const std::exception&) {
+        // nothing left to wait for
+    }
+}
+
+Result Child::wait() {
+    m_waited = true;
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0)
+    while (waitpid(m_pid, &status, 0) < 0)
         if (errno != EINTR)
             throw std::runtime_error(std::string("waitpid: ") + std::strerror(errno));
     Result r;
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    r.out = read_file(out_file);
-    r.err = read_file(err_file);
+    r.out = read_file(m_capture / "stdout");
+    r.err = read_file(m_capture / "stderr");
     return r;
 }
 
+Result run(const std::string& program, const std::vector<std::string>& args, const fs::path& cwd,
+           const std::vector<std::string>& extra_env, const fs::path& path_first) {
+    return Child(program, args, cwd, extra_env, path_first).wait();
+}
+
 Result run_vimsor(const std::vector<std::string>& args, const fs::path& cwd,
-                  const std::vector<std::string>& extra_env) {
-    return run("vimsor", args, cwd, extra_env);
+                  const std::vector<std::string>& extra_env, const fs::path& path_first) {
+    return run("vimsor", args, cwd, extra_env, path_first);
 }
 
 }  // namespace testrun

@@ -33,16 +33,37 @@ struct Result {
     std::string err;       // everything written to standard error
 };
 
-// Runs program (a name in bin_dir(), or an absolute path) with args in
-// directory cwd, standard input from /dev/null. extra_env entries
-// ("NAME=value") are added to the environment.
+// A program started (like run() does) and not yet waited for: program (a
+// name in bin_dir(), or an absolute path) with args in directory cwd,
+// standard input from /dev/null. extra_env entries ("NAME=value") are added
+// to the environment. PATH begins with path_first when it is given, then
+// bin_dir().
+class Child {
+public:
+    Child(const std::string& program, const std::vector<std::string>& args, const std::filesystem::path& cwd,
+          const std::vector<std::string>& extra_env = {}, const std::filesystem::path& path_first = {});
+    ~Child();  // waits for the program unless wait() did
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+    int pid() const { return m_pid; }
+    Result wait();
+
+private:
+    TempDir m_capture;
+    int m_pid = -1;
+    bool m_waited = false;
+};
+
+// Child(...).wait()
 Result run(const std::string& program, const std::vector<std::string>& args,
            const std::filesystem::path& cwd,
-           const std::vector<std::string>& extra_env = {});
+           const std::vector<std::string>& extra_env = {},
+           const std::filesystem::path& path_first = {});
 
 // run("vimsor", ...)
 Result run_vimsor(const std::vector<std::string>& args, const std::filesystem::path& cwd,
-                  const std::vector<std::string>& extra_env = {});
+                  const std::vector<std::string>& extra_env = {},
+                  const std::filesystem::path& path_first = {});
 
 // Whole file as bytes; empty when it cannot be read.
 std::string read_file(const std::filesystem::path& file);
