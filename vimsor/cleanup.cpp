@@ -44,9 +44,9 @@ void copy_name(recorded_name& slot, const char* name) {
 void remove_file(const char* name) { unlink(name); }  // what is gone already needs no removal
 
 // Members of a group besides its leader (the children of a worker's shell)
-// are killed with it and end at once, though their parent does not reap
-// them; a short wait gives any that is still ending its last system call
-// the time to finish before the files are removed.
+// are killed with it, but whoever inherits them may reap them late, so the
+// wait for their end, which lets one still in its last system call finish
+// before the files are removed, is short and bounded.
 void wait_for_groups_end() {
     const timespec pause{0, 5'000'000};
     for (int i = 0; i < 20; ++i) {
