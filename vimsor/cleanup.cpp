@@ -35,6 +35,19 @@ std::size_t row_count = 0;
 pid_t workers[max_workers];
 pid_t owner = 0;  // forked children (before their exec) clean up nothing
 
+// The workers lead process groups of their own, so the signals a terminal
+// sends to its foreground group (hangup, interrupt, quit) reach only this
+// process, which passes them on by killing the workers.
+constexpr int ending_signal_numbers[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM};
+
+sigset_t ending_signals() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal_number : ending_signal_numbers)
+        sigaddset(&set, signal_number);
+    return set;
+}
+
 void copy_name(recorded_name& slot, const char* name) {
     slot.used = std::strlen(name) < name_capacity;
     if (slot.used)
@@ -104,9 +117,7 @@ void catch_signal(int signal_number) {
         return;  // a run started to ignore it (nohup, a background job) keeps ignoring it
     action = {};
     action.sa_handler = clean_up_on_signal;
-    sigemptyset(&action.sa_mask);
-    sigaddset(&action.sa_mask, SIGINT);
-    sigaddset(&action.sa_mask, SIGTERM);
+    action.sa_mask = ending_signals();
     if (sigaction(signal_number, &action, nullptr) != 0)
         std::perror("sigaction");
 }
@@ -117,17 +128,14 @@ void install_once() {
     owner = getpid();
     if (std::atexit(clean_up_at_exit) != 0)
         std::fputs("Warning: no clean-up at exit can be arranged\n", stderr);
-    catch_signal(SIGINT);
-    catch_signal(SIGTERM);
+    for (const int signal_number : ending_signal_numbers)
+        catch_signal(signal_number);
 }
 
 }  // namespace
 
 signals_held::signals_held() {
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
+    const sigset_t set = ending_signals();
     if (sigprocmask(SIG_BLOCK, &set, &m_previous) != 0)
         sigemptyset(&m_previous);  // cannot fail with valid arguments
 }

@@ -4,10 +4,11 @@
 // worker start-up and the output writers record here the files and worker
 // processes that exist only while an input file is processed, and forget
 // them once they are dealt with. Whatever is still recorded when the process
-// exits (a failed run ends with exit(1)) or receives SIGINT or SIGTERM is
-// cleaned up: the workers' process groups are killed and reaped, then the
-// temporary output files, the row files and the lock file are removed. On a
-// signal the process then ends with status 128 + the signal number.
+// exits (a failed run ends with exit(1)) or receives SIGINT, SIGTERM,
+// SIGHUP or SIGQUIT is cleaned up: the workers' process groups are killed
+// and reaped, then the temporary output files, the row files and the lock
+// file are removed. On a signal the process then ends with status 128 + the
+// signal number.
 //
 // The first record installs the exit and signal handlers. The clean-up does
 // only async-signal-safe work, on fixed buffers filled when things are
@@ -20,7 +21,7 @@
 
 namespace cleanup {
 
-// Holds SIGINT and SIGTERM back while in scope, so that a file or a worker is
+// Holds those signals back while in scope, so that a file or a worker is
 // recorded before a signal can end the process between its creation and its
 // record.
 class signals_held {

@@ -179,7 +179,7 @@ TEST_F(Robustness, SecondRunOnTheSameNamebaseStopsAtOnceAndOtherBasesGoSideBySid
 
 TEST_F(Robustness, InterruptedRunStopsItsWorkersAndRemovesItsFiles) {
     stand_in(sleeper);
-    for (const auto& [signal_number, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+    for (const auto& [signal_number, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}, std::pair{SIGHUP, 129}}) {
         fs::remove(tools / "pids");
         testrun::Child run("vimsor", {"--cpus=2", "-b", "k.nv24"}, dir.path(), {}, tools.path());
         const auto pids = sleepers(2);
