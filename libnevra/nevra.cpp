@@ -517,9 +517,9 @@ void NEVRA::warn_uncertain_year(const char* filename) const
         std::cerr << "Warning: year parsed from filename, " << filename << ", is uncertain\n";
 }
 
-// ---- binary files
-
-BinaryNEVRA::BinaryNEVRA(const char* filename, NEVRA_arguments* args) : NEVRA(filename, args)
+// The concrete constructors' common part (readcomment and type dispatch to the
+// concrete class, whose constructor is running).
+void NEVRA::read_and_parse_comment(const char* filename)
 {
     if (!m_quiet)
         std::cerr << "File: " << filename << " Type:" << type() << "\n";
@@ -528,7 +528,10 @@ BinaryNEVRA::BinaryNEVRA(const char* filename, NEVRA_arguments* args) : NEVRA(fi
     warn_uncertain_year(filename);
 }
 
-int BinaryNEVRA::readcomment()
+// Reads the comment line up to terminator, which is consumed; carriage
+// returns are never part of the line. Returns 0, with the character pushed
+// back, when the file does not start with a comment line.
+int NEVRA::read_comment_line(int terminator)
 {
     FILE* file = m_fd.get();
     errno = 0;
@@ -543,14 +546,26 @@ int BinaryNEVRA::readcomment()
     if (c == 'T')
         m_old_file_type = true;
     m_firstline.push_back(static_cast<char>(c));
-    while ((c = std::fgetc(file)) != EOF && c != '\r')
-        m_firstline.push_back(static_cast<char>(c));
+    while ((c = std::fgetc(file)) != EOF && c != terminator) {
+        if (c != '\r')
+            m_firstline.push_back(static_cast<char>(c));
+    }
     if (c == EOF)
         fail_comment_read();
     m_length = length_from_comment(m_firstline.c_str());
     trace(__LINE__, Formatter() << "Comment " << m_firstline << " block length " << m_length << "\n");
     return 1;
 }
+
+// ---- binary files
+
+BinaryNEVRA::BinaryNEVRA(const char* filename, NEVRA_arguments* args) : NEVRA(filename, args)
+{
+    read_and_parse_comment(filename);
+}
+
+// A binary file ends its comment line with a carriage return.
+int BinaryNEVRA::readcomment() { return read_comment_line('\r'); }
 
 int BinaryNEVRA::read(atype& nn, int* rtime)
 {
@@ -587,38 +602,11 @@ int BinaryNEVRA::read(atype& nn, int* rtime)
 
 AsciiNEVRA::AsciiNEVRA(const char* filename, NEVRA_arguments* args) : NEVRA(filename, args)
 {
-    if (!m_quiet)
-        std::cerr << "File: " << filename << " Type:" << type() << "\n";
-    readcomment();
-    parse_comment(m_firstline.c_str());
-    warn_uncertain_year(filename);
+    read_and_parse_comment(filename);
 }
 
-int AsciiNEVRA::readcomment()
-{
-    FILE* file = m_fd.get();
-    errno = 0;
-    int c = std::fgetc(file);
-    if (c == EOF)
-        fail_comment_read();
-    if (c != '!' && c != 'T') {
-        if (std::ungetc(c, file) == EOF)
-            fail_comment_read();
-        return 0;
-    }
-    if (c == 'T')
-        m_old_file_type = true;
-    m_firstline.push_back(static_cast<char>(c));
-    while ((c = std::fgetc(file)) != EOF && c != '\n') {
-        if (c != '\r')
-            m_firstline.push_back(static_cast<char>(c));
-    }
-    if (c == EOF)
-        fail_comment_read();
-    m_length = length_from_comment(m_firstline.c_str());
-    trace(__LINE__, Formatter() << "Comment " << m_firstline << " block length " << m_length << "\n");
-    return 1;
-}
+// A text file ends its comment line with a line feed; carriage returns are dropped.
+int AsciiNEVRA::readcomment() { return read_comment_line('\n'); }
 
 namespace {
 

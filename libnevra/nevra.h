@@ -141,6 +141,8 @@ protected:
     static size_t length_from_comment(const char* comment);
     [[noreturn]] void fail_comment_read() const;
     void warn_uncertain_year(const char* filename) const;
+    void read_and_parse_comment(const char* filename);
+    int read_comment_line(int terminator);
 
     size_t m_length = 128;
     bool m_concat = false;
