@@ -15,6 +15,18 @@ extern int nevra_debug;
 // when nevra_debug is non-zero. The text carries its own line end.
 void debug_trace(const char* source, int line, std::string_view text);
 
+// The white space of scanf's conversions.
+inline bool is_scanf_space(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// True when truncating value toward zero gives a 32-bit signed integer.
+inline bool fits_int32(double value)
+{
+    return value > -2147483648.0 - 1.0 && value < 2147483647.0 + 1.0;
+}
+
 // Builds a message with <<; converts to a string.
 class Formatter {
 public:

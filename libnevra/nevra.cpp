@@ -614,11 +614,6 @@ bool is_ascii_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <
 
 bool is_skipped_line(const char* line) { return line[0] == '!' || line[0] == '\n' || is_ascii_letter(line[0]); }
 
-bool is_scanf_space(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
 // Scans one value like " %lf%n" from pos. The token is cut at its first
 // white space while it is scanned, so each scan looks at the token only
 // instead of the whole remaining line; a number never spans white space, so

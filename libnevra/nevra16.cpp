@@ -35,18 +35,6 @@ constexpr double segment_jump_seconds = 1.5;
 constexpr int trial_count = 100;
 constexpr double trial_step = 0.01;
 
-uint32_t truncated_u32(double value)
-{
-    if (!(std::fabs(value) < 9.0e18))
-        return 0;
-    return static_cast<uint32_t>(static_cast<int64_t>(value));
-}
-
-bool fits_int32(double value)
-{
-    return value > static_cast<double>(std::numeric_limits<int32_t>::min()) - 1.0 &&
-           value < static_cast<double>(std::numeric_limits<int32_t>::max()) + 1.0;
-}
 
 void debug_line(int line, const std::string& text)
 {
@@ -135,11 +123,7 @@ void NEVRA16::take_first_record(const NEVRA& nevra, const char* filename,
     std::cerr << "\n";
     m_header.header.m_station = letter == '\0' ? unknown : station_char2stationid.at(letter);
 
-    if (std::fabs(m_header.time() - initial_basetime) < 2.0) {
-        common.m_seconds = truncated_u32(initial_basetime);
-        common.m_nanoseconds = truncated_u32((initial_basetime - common.m_seconds) * 1e9);
-        m_header.v.v1.m_host_timestamp = common.m_seconds;
-    }
+    adopt_initial_basetime(initial_basetime);
 
     int gain_code = nevra.get_gain();
     if (gain_code == gain_not_given)

@@ -1,5 +1,8 @@
 #include "nevra_base.h"
 
+#include <cmath>
+#include <cstdint>
+
 namespace Nevra {
 
 const std::map<STATIONS, std::string> stationid2stationname{
@@ -27,6 +30,31 @@ const std::map<std::string, STATIONS> station_string2stationid{
 double nv_header::time() const
 {
     return static_cast<double>(common.m_seconds) + static_cast<double>(common.m_nanoseconds) / 1e9;
+}
+
+namespace {
+
+uint32_t truncated_u32(double value)
+{
+    if (!(std::fabs(value) < 9.0e18))
+        return 0;
+    return static_cast<uint32_t>(static_cast<int64_t>(value));
+}
+
+}  // namespace
+
+void nv_header::set_time(double t)
+{
+    common.m_seconds = truncated_u32(t);
+    common.m_nanoseconds = truncated_u32((t - common.m_seconds) * 1e9);
+}
+
+void Nevra_Base::adopt_initial_basetime(double initial_basetime)
+{
+    if (std::fabs(m_header.time() - initial_basetime) < 2.0) {
+        m_header.set_time(initial_basetime);
+        m_header.v.v1.m_host_timestamp = m_header.common.m_seconds;
+    }
 }
 
 double nv_header::delta_t() const

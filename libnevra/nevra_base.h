@@ -81,6 +81,9 @@ struct nv_header {
     nv_header_v v;
 
     double time() const;
+    // Sets m_seconds and m_nanoseconds from t, truncated toward zero; only the
+    // low 32 bits of the seconds are kept, so no time makes this undefined.
+    void set_time(double t);
     double delta_t() const;
     size_t num_channels() const;
 };
@@ -130,6 +133,10 @@ public:
     const char* station_name() const;
 
 protected:
+    // The legacy and TM4 readers take the caller's time as the start time
+    // when it lies less than 2 s from the file's own.
+    void adopt_initial_basetime(double initial_basetime);
+
     nv_header m_header{};
     std::vector<nv_channel> m_channels;
     data_type m_data;

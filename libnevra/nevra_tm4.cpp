@@ -24,26 +24,6 @@ constexpr int max_channels = 8;
 // Fewer samples than one analysis block need no usable frequency.
 constexpr size_t lines_needing_frequency = 512;
 
-// Truncates toward zero and keeps the low 32 bits, so that no time outside
-// the header's range makes the conversion undefined.
-uint32_t truncated_u32(double value)
-{
-    if (!(std::fabs(value) < 9.0e18))
-        return 0;
-    return static_cast<uint32_t>(static_cast<int64_t>(value));
-}
-
-bool fits_int32(double value)
-{
-    return value > static_cast<double>(std::numeric_limits<int32_t>::min()) - 1.0 &&
-           value < static_cast<double>(std::numeric_limits<int32_t>::max()) + 1.0;
-}
-
-bool is_scanf_space(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
 bool starts_plain_number(const char* p, const char* last)
 {
     if (p != last && *p == '-')
@@ -179,14 +159,8 @@ void NEVRA_TM4::read_comment(const std::string& line)
 
 void NEVRA_TM4::set_start_time(double t0, double initial_basetime)
 {
-    nv_header_common& common = m_header.common;
-    common.m_seconds = truncated_u32(t0);
-    common.m_nanoseconds = truncated_u32((t0 - common.m_seconds) * 1e9);
-    if (std::fabs(m_header.time() - initial_basetime) < 2.0) {
-        common.m_seconds = truncated_u32(initial_basetime);
-        common.m_nanoseconds = truncated_u32((initial_basetime - common.m_seconds) * 1e9);
-        m_header.v.v1.m_host_timestamp = common.m_seconds;
-    }
+    m_header.set_time(t0);
+    adopt_initial_basetime(initial_basetime);
 }
 
 // Existing channels keep their samples when the second data line raises the count.
