@@ -1,5 +1,6 @@
 #include "nevra_writer_binary.h"
 
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <iostream>
@@ -35,8 +36,12 @@ int nevra_writer_binary::write(double time, std::size_t size, const std::vector<
     p = put_word(p, words.minute);
     p = put_word(p, words.second);
     const double* values = data.data() + offset;
-    for (std::size_t k = 0; k < size; ++k)
-        p = put_word(p, scaled_value(values[k]));
+    for (std::size_t k = 0; k < size; ++k) {
+        // Values within the 16-bit range, the common case, are converted here;
+        // scaled_value handles (and warns about) the others.
+        const double x = std::round(m_scale * values[k]);
+        p = put_word(p, x >= -32768.0 && x <= 32767.0 ? static_cast<long long>(x) : scaled_value(values[k]));
+    }
     commit(p);
     return 0;
 }
