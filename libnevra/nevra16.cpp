@@ -131,17 +131,7 @@ void NEVRA16::take_first_record(const NEVRA& nevra, const char* filename,
     // at() raises the out-of-range error for codes outside 1 to 4.
     const double ext_gain = gains.at(static_cast<size_t>(gain_code - 1));
 
-    m_data.resize(3);
-    m_channels.resize(3);
-    for (size_t k = 0; k < 3; ++k) {
-        nv_channel& record = m_channels[k];
-        record.m_magic = magic_chan;
-        record.m_channel = static_cast<uint16_t>(k);
-        record.m_gain = 1;
-        record.m_v_min = -10.0;
-        record.m_v_max = 10.0;
-        record.m_ext_gain = ext_gain;
-    }
+    set_channel_records(3, ext_gain);
 
     // The time axis advances by 1 / frequency.
     if (!(common.m_sample_freq_hz > 0) || std::isinf(common.m_sample_freq_hz))

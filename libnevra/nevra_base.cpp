@@ -49,6 +49,21 @@ void nv_header::set_time(double t)
     common.m_nanoseconds = truncated_u32((t - common.m_seconds) * 1e9);
 }
 
+void Nevra_Base::set_channel_records(size_t count, double ext_gain)
+{
+    m_data.resize(count);
+    m_channels.resize(count);
+    for (size_t c = 0; c < count; ++c) {
+        nv_channel& record = m_channels[c];
+        record.m_magic = magic_chan;
+        record.m_channel = static_cast<uint16_t>(c);
+        record.m_gain = 1;
+        record.m_v_min = -10.0;
+        record.m_v_max = 10.0;
+        record.m_ext_gain = ext_gain;
+    }
+}
+
 void Nevra_Base::adopt_initial_basetime(double initial_basetime)
 {
     if (std::fabs(m_header.time() - initial_basetime) < 2.0) {

@@ -136,6 +136,9 @@ protected:
     // The legacy and TM4 readers take the caller's time as the start time
     // when it lies less than 2 s from the file's own.
     void adopt_initial_basetime(double initial_basetime);
+    // Sizes the channels to count (existing samples stay) and numbers their
+    // records 0, 1, ... with the text readers' fixed ranges and gain 1.
+    void set_channel_records(size_t count, double ext_gain);
 
     nv_header m_header{};
     std::vector<nv_channel> m_channels;

@@ -166,18 +166,7 @@ void NEVRA_TM4::set_start_time(double t0, double initial_basetime)
 // Existing channels keep their samples when the second data line raises the count.
 void NEVRA_TM4::set_channel_records()
 {
-    const size_t channels = m_header.common.m_num_channels;
-    m_data.resize(channels);
-    m_channels.resize(channels);
-    for (size_t c = 0; c < channels; ++c) {
-        nv_channel& record = m_channels[c];
-        record.m_magic = magic_chan;
-        record.m_channel = static_cast<uint16_t>(c);
-        record.m_gain = 1;
-        record.m_v_min = -10.0;
-        record.m_v_max = 10.0;
-        record.m_ext_gain = 1.0;
-    }
+    set_channel_records(m_header.common.m_num_channels, 1.0);
 }
 
 // Job files need a positive, finite sampling interval; a file too short for
