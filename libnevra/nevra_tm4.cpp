@@ -92,7 +92,8 @@ NEVRA_TM4::NEVRA_TM4(const char* filename, double initial_basetime)
             set_start_time(t0, initial_basetime);
             if (ret != 4 && m_header.common.m_num_channels == 3)
                 m_header.common.m_num_channels = static_cast<uint8_t>(ret - 1);
-            set_channel_records();
+            // Existing channels keep their samples when the second data line raises the count.
+            set_channel_records(m_header.common.m_num_channels, 1.0);
             t0 = m_header.time();
             --first;
         }
@@ -161,12 +162,6 @@ void NEVRA_TM4::set_start_time(double t0, double initial_basetime)
 {
     m_header.set_time(t0);
     adopt_initial_basetime(initial_basetime);
-}
-
-// Existing channels keep their samples when the second data line raises the count.
-void NEVRA_TM4::set_channel_records()
-{
-    set_channel_records(m_header.common.m_num_channels, 1.0);
 }
 
 // Job files need a positive, finite sampling interval; a file too short for

@@ -20,7 +20,6 @@ private:
     void set_fixed_header();
     void read_comment(const std::string& line);
     void set_start_time(double t0, double initial_basetime);
-    void set_channel_records();
     void check_frequency(const char* filename) const;
 };
 
