@@ -19,7 +19,9 @@ need_package time test -x /usr/bin/time
 hours=4
 text_hours=1
 e2e_hours=24
+repetitions=3
 if [ "${1:-}" = "--smoke" ]; then
+    repetitions=1
     hours=0.1
     text_hours=0.05
     e2e_hours=0.25
@@ -34,6 +36,6 @@ mkdir -p "$work"
 trap 'rm -rf "$work"' EXIT
 echo "stages beside their minimal loops ($hours h block-format recording, $text_hours h text recordings):"
 "$build/bin/vimsor_bench" --hours="$hours" --text-hours="$text_hours" --dir="$work/stages" \
-    --sum-out="$work/minimal_sum" --sum-hours="$e2e_hours" --benchmark_repetitions=3 --benchmark_color=false 2>"$work/stages.err" | sed -n '/^stage /,$p'
+    --sum-out="$work/minimal_sum" --sum-hours="$e2e_hours" --benchmark_repetitions="$repetitions" --benchmark_color=false 2>"$work/stages.err" | sed -n '/^stage /,$p'
 rm -rf "$work/stages"
 bash bench/e2e.sh "$build/bin" "$work/e2e" "$e2e_hours" "$work/minimal_sum"
