@@ -154,41 +154,28 @@ size_t sample_word_count(std::ifstream& in)
     return static_cast<size_t>(end - here) / word_size;
 }
 
-// Reads word_count words and hands word w to channel position w mod n. The
-// words pass through a small buffer of whole frames that stays in the cache,
-// so the samples are copied once, straight into their channels. A short read
-// leaves the remaining words zero.
+// Reads word_count words and hands word w to channel position w mod n.
 void read_samples(std::ifstream& in, size_t word_count, std::vector<std::vector<int32_t>>& channels)
 {
+    // The whole sample block in one read; a short read leaves zero words.
+    std::vector<uint32_t> raw(word_count);
+    if (in)
+        in.read(reinterpret_cast<char*>(raw.data()), static_cast<std::streamsize>(word_count * word_size));
+    if constexpr (std::endian::native != std::endian::little) {
+        for (uint32_t& word : raw)
+            word = u32le(reinterpret_cast<const uint8_t*>(&word));
+    }
     const size_t n = channels.size();
-    const size_t chunk_words = n * 4096;
-    // Never larger than the samples themselves: a short file of many channels
-    // must not cost megabytes.
-    std::vector<uint32_t> chunk(std::min(chunk_words, word_count));
     std::vector<int32_t*> out(n);
     for (size_t k = 0; k < n; ++k) {
         channels[k].resize(word_count / n + (k < word_count % n ? 1 : 0));
         out[k] = channels[k].data();
     }
-    size_t frame = 0;  // index within the channels of the chunk's first word
-    for (size_t done = 0; done < word_count;) {
-        const size_t want = std::min(chunk_words, word_count - done);
-        size_t got = 0;
-        if (in) {
-            in.read(reinterpret_cast<char*>(chunk.data()), static_cast<std::streamsize>(want * word_size));
-            got = static_cast<size_t>(in.gcount()) / word_size;
-        }
-        std::fill(chunk.begin() + static_cast<std::ptrdiff_t>(got), chunk.begin() + static_cast<std::ptrdiff_t>(want), 0u);
-        if constexpr (std::endian::native != std::endian::little) {
-            for (uint32_t& word : chunk)
-                word = u32le(reinterpret_cast<const uint8_t*>(&word));
-        }
-        // Only the last chunk can end inside a frame.
-        for (size_t i = 0; i < want; ++frame)
-            for (size_t k = 0; k < n && i < want; ++k)
-                out[k][frame] = static_cast<int32_t>(chunk[i++]);
-        done += want;
-    }
+    // Word w goes to channel position w mod n; an incomplete last frame
+    // leaves its words in the first positions.
+    for (size_t i = 0, frame = 0; i < word_count; ++frame)
+        for (size_t k = 0; k < n && i < word_count; ++k)
+            out[k][frame] = static_cast<int32_t>(raw[i++]);
 }
 
 }  // namespace
