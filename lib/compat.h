@@ -4,8 +4,8 @@
 // NUL-terminated, returning the length the full result would have had.
 //
 // Newer C libraries (glibc 2.38 and later, the BSDs) declare strlcpy and
-// strlcat themselves in <string.h>, with C linkage and their own exception
-// specification. A second global declaration of ours would then conflict, so
+// strlcat themselves in <string.h>, with C linkage and their own noexcept
+// declaration. A second global declaration of ours would then conflict, so
 // ours live in the namespace compat: they never clash with the C library's,
 // whether it has them or not, and every caller gets exactly this behaviour on
 // every system. No configure step is needed to find out which case holds.
