@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "collect.h"
+#include "row_files.h"
 #include "minimal_loops.h"
 #include "nevra16.h"
 #include "nevra24.h"

@@ -21,6 +21,22 @@ inline bool is_scanf_space(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
+// True when the text at p, up to last, starts like a plain decimal number:
+// an optional '-', then a digit or a decimal point.
+inline bool starts_plain_number(const char* p, const char* last)
+{
+    if (p != last && *p == '-')
+        ++p;
+    return p != last && ((*p >= '0' && *p <= '9') || *p == '.');
+}
+
+// The fast path of the text readers' number scans: a plain decimal number at
+// p (see starts_plain_number) that ends at last or at white space reads the
+// same with from_chars as with scanf's %lf. Returns the end of the number, or
+// null when the text is anything else (a '+', hex, inf or nan, a number out
+// of range or followed by other text), which the caller leaves to sscanf.
+const char* read_plain_decimal(const char* p, const char* last, double& value);
+
 // True when truncating value toward zero gives a 32-bit signed integer.
 inline bool fits_int32(double value)
 {

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -625,16 +624,9 @@ bool scan_value(char*& pos, double& value)
     char* end = pos;
     while (*end != '\0' && !is_scanf_space(*end))
         ++end;
-    // A plain decimal number that makes up the whole token reads the same
-    // with from_chars; everything else (a '+', hex, inf, nan, a number out of
-    // range or followed by other text) is left to sscanf.
-    const char* digits = *pos == '-' ? pos + 1 : pos;
-    if ((*digits >= '0' && *digits <= '9') || *digits == '.') {
-        const auto [number_end, ec] = std::from_chars(pos, end, value);
-        if (ec == std::errc() && number_end == end) {
-            pos = end;
-            return true;
-        }
+    if (read_plain_decimal(pos, end, value) != nullptr) {
+        pos = end;  // the token holds no white space, so the number is all of it
+        return true;
     }
     const char saved = *end;
     *end = '\0';

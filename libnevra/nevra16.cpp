@@ -27,7 +27,7 @@ constexpr int default_gain_code = 1;
 constexpr size_t segment_reserve = 64;
 
 // With more segments than this the time axis is left as built.
-constexpr int max_refined_segments = 3;
+constexpr size_t max_refined_segments = 3;
 
 // A record further than this from the running clock starts a new segment.
 constexpr double segment_jump_seconds = 1.5;
@@ -42,53 +42,58 @@ void debug_line(int line, const std::string& text)
         std::cerr << "nevra16.cpp:" << line << ":: debug: " << text;
 }
 
-}  // namespace
-
-NEVRA16::NEVRA16(const char* filename, double initial_basetime)
+std::unique_ptr<NEVRA> open_legacy(const char* filename)
 {
-    set_fixed_header();
-
     NEVRA_arguments args;
     args.m_concat = false;
     args.m_old_file_type = false;
     args.m_fail_parse_path = false;
     args.m_quiet = true;
-    const std::unique_ptr<NEVRA> nevra(detect(filename, &args));
+    return std::unique_ptr<NEVRA>(detect(filename, &args));
+}
 
-    segments time_org;
-    int time_resets = 0;
-    double t0 = 0.0;
-    bool first = true;
+}  // namespace
+
+NEVRA16::NEVRA16(const char* filename, double initial_basetime)
+{
+    set_fixed_header();
+    const std::unique_ptr<NEVRA> nevra = open_legacy(filename);
+
+    segments time_org;  // empty until the first record
+    double t0 = 0.0;    // the running clock of the time axis
     while (nevra->getdata() == 0) {
-        if (first) {
+        if (time_org.empty()) {
             take_first_record(*nevra, filename, initial_basetime);
             t0 = m_header.time();
             time_org.emplace_back().reserve(segment_reserve);
-            time_resets = 1;
-            first = false;
         }
         copy_samples(*nevra, filename);
-
-        const auto record_time = nevra->get_nvtime(0);
-        if (std::fabs(static_cast<double>(record_time) - t0) > segment_jump_seconds) {
-            time_org.emplace_back().reserve(segment_reserve);
-            t0 = static_cast<double>(record_time);
-            ++time_resets;
-        }
-        time_org.back().push_back(static_cast<long>(record_time));
-
-        const double dt = m_header.delta_t();
-        for (size_t s = 0; s < nevra->get_length(); ++s) {
-            m_time.push_back(t0);
-            t0 += dt;
-        }
+        append_record_times(*nevra, t0, time_org);
     }
-    if (first)
+    if (time_org.empty())
         throw std::runtime_error(Formatter() << "no records in " << filename << "\n");
 
-    if (time_resets <= max_refined_segments)
+    if (time_org.size() <= max_refined_segments)
         for (const auto& t_org : time_org)
             refine_segment(t_org, nevra->get_length());
+}
+
+// A record whose time is too far from the running clock starts a new
+// segment and resets the clock; every sample then gets the clock's time.
+void NEVRA16::append_record_times(const NEVRA& nevra, double& t0, segments& time_org)
+{
+    const auto record_time = nevra.get_nvtime(0);
+    if (std::fabs(static_cast<double>(record_time) - t0) > segment_jump_seconds) {
+        time_org.emplace_back().reserve(segment_reserve);
+        t0 = static_cast<double>(record_time);
+    }
+    time_org.back().push_back(static_cast<long>(record_time));
+
+    const double dt = m_header.delta_t();
+    for (size_t s = 0; s < nevra.get_length(); ++s) {
+        m_time.push_back(t0);
+        t0 += dt;
+    }
 }
 
 ORIGIN NEVRA16::get_origin() const
@@ -134,7 +139,7 @@ void NEVRA16::take_first_record(const NEVRA& nevra, const char* filename,
     set_channel_records(3, ext_gain);
 
     // The time axis advances by 1 / frequency.
-    if (!(common.m_sample_freq_hz > 0) || std::isinf(common.m_sample_freq_hz))
+    if (!is_usable_frequency(common.m_sample_freq_hz))
         throw std::runtime_error(Formatter() << "sampling frequency " << common.m_sample_freq_hz
                                              << " of " << filename
                                              << " is not a positive number\n");

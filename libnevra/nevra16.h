@@ -24,6 +24,7 @@ private:
     using segments = std::vector<std::vector<long>>;
 
     void set_fixed_header();
+    void append_record_times(const NEVRA& nevra, double& t0, segments& time_org);
     void take_first_record(const NEVRA& nevra, const char* filename, double initial_basetime);
     void copy_samples(const NEVRA& nevra, const char* filename);
     void refine_segment(const std::vector<long>& t_org, size_t record_length);

@@ -178,6 +178,29 @@ void read_samples(std::ifstream& in, size_t word_count, std::vector<std::vector<
             out[k][frame] = static_cast<int32_t>(raw[i++]);
 }
 
+// The record tags after the header: each names what follows it.
+void check_tag(const magic& found, const magic& expected, const char* name)
+{
+    if (found != expected)
+        throw std::runtime_error(Formatter() << "Unknown magic " << name << "\n");
+}
+
+// The channel records between the "chns" and "data" tags, count of them.
+std::vector<nv_channel> read_channel_records(std::ifstream& in, size_t count)
+{
+    check_tag(tag_at(read_record<tag_record_size>(in).data()), magic_chns, "chns");
+    if (count == 0)
+        throw std::runtime_error("The nv24 header declares no channels\n");
+    std::vector<nv_channel> channels(count);
+    for (nv_channel& chan : channels) {
+        chan = decode_channel(read_record<channel_record_size>(in).data());
+        check_tag(chan.m_magic, magic_chan, "chan");
+    }
+    check_tag(tag_at(read_record<tag_record_size>(in).data()), magic_data, "data");
+    check_channel_numbers(channels);
+    return channels;
+}
+
 }  // namespace
 
 NEVRA24::NEVRA24(const char* filename)
@@ -189,41 +212,16 @@ NEVRA24::NEVRA24(const char* filename)
     m_header = read_header(in);
     if (m_header.header.m_magic != magic_nv24)
         throw std::runtime_error("This is not a valid nv24 file\n");
-
-    const auto chns = read_record<tag_record_size>(in);
-    if (tag_at(chns.data()) != magic_chns)
-        throw std::runtime_error("Unknown magic chns\n");
-
     const size_t n = m_header.num_channels();
-    if (n == 0)
-        throw std::runtime_error("The nv24 header declares no channels\n");
-
-    m_data.resize(n);
-    m_channels.assign(n, nv_channel{});
-    for (nv_channel& chan : m_channels) {
-        chan = decode_channel(read_record<channel_record_size>(in).data());
-        if (chan.m_magic != magic_chan)
-            throw std::runtime_error("Unknown magic chan\n");
-    }
-
-    const auto data = read_record<tag_record_size>(in);
-    if (tag_at(data.data()) != magic_data)
-        throw std::runtime_error("Unknown magic data\n");
-    check_channel_numbers(m_channels);
+    m_channels = read_channel_records(in, n);
 
     const size_t word_count = sample_word_count(in);
-    const size_t vec_len = word_count / n;
-    const size_t extra = word_count % n;  // words of an incomplete last frame
-
-    for (size_t k = 0; k < n; ++k)
-        m_data[k].reserve(vec_len + (k < extra ? 1 : 0));
-    m_time.reserve(vec_len);
-
-    time_generator next_time{0, m_header.time(), m_header.common.m_sample_freq_hz};
-    m_time.resize(vec_len);
-    std::generate(m_time.begin(), m_time.end(), next_time);
+    m_time.resize(word_count / n);
+    std::generate(m_time.begin(), m_time.end(),
+                  time_generator{0, m_header.time(), m_header.common.m_sample_freq_hz});
 
     // Word w belongs to channel position w mod n; taken as stored, no sign extension.
+    m_data.resize(n);
     read_samples(in, word_count, m_data);
 }
 

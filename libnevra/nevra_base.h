@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -114,6 +115,15 @@ extern const std::map<STATIONS, std::string> stationid2stationname;
 extern const std::map<char, STATIONS> station_char2stationid;
 extern const std::map<std::string, STATIONS> station_string2stationid;
 
+// The rule for a sampling frequency: the time axis advances by 1 / frequency,
+// so only a positive, finite frequency gives one. The legacy reader refuses a
+// file without one, the TM4 reader one long enough to be analysed, and the
+// driver every recording it is given.
+inline bool is_usable_frequency(double hz)
+{
+    return hz > 0 && std::isfinite(hz);
+}
+
 class Nevra_Base {
 public:
     Nevra_Base() = default;
@@ -125,6 +135,9 @@ public:
 
     double get_frequency() const;
     const nv_header& get_header() const;
+    // One record for every channel number 0 .. num_channels()-1, each number
+    // once: the block reader refuses a file whose records break this, and the
+    // text readers number their records themselves.
     const std::vector<nv_channel>& get_channels() const;
     const nv_channel& get_channel_info(size_t i) const;
     const data_channel_type& get_data(size_t ch) const;

@@ -4,7 +4,6 @@
 #include "nevra.h"
 
 #include <array>
-#include <charconv>
 #include <cstring>
 #include <cmath>
 #include <cstdio>
@@ -19,23 +18,14 @@ namespace Nevra {
 namespace {
 
 // The time and at most 8 channel values; numbers after the ninth are ignored.
-constexpr int max_channels = 8;
+constexpr int max_channels = NEVRA_TM4::max_channels;
 
 // Fewer samples than one analysis block need no usable frequency.
 constexpr size_t lines_needing_frequency = 512;
 
-bool starts_plain_number(const char* p, const char* last)
-{
-    if (p != last && *p == '-')
-        ++p;
-    return p != last && ((*p >= '0' && *p <= '9') || *p == '.');
-}
-
 // Scans a data line as "%lf %lf %lf %lf %lf %lf %lf %lf %lf" does, into t and
-// values, and returns the same count. Plain decimal numbers separated by
-// white space are read with from_chars, which gives the same doubles; a line
-// with anything else (a '+', hex, inf or nan, a number out of range, numbers
-// not separated by white space) is left to sscanf itself.
+// values, and returns the same count: plain decimal numbers through the fast
+// path, a line with anything else through sscanf itself.
 int scan_data_line(const char* line, double& t, std::array<double, max_channels>& values)
 {
     double* const targets[] = {&t,         &values[0], &values[1], &values[2], &values[3],
@@ -49,8 +39,8 @@ int scan_data_line(const char* line, double& t, std::array<double, max_channels>
         if (p == last)
             return count == 0 ? -1 : count;
         double value = 0.0;
-        const auto [end, ec] = std::from_chars(p, last, value);
-        if (!starts_plain_number(p, last) || ec != std::errc() || (end != last && !is_scanf_space(*end)))
+        const char* const end = read_plain_decimal(p, last, value);
+        if (end == nullptr)
             return std::sscanf(line, "%lf %lf %lf %lf %lf %lf %lf %lf %lf", &t, &values[0], &values[1],
                                &values[2], &values[3], &values[4], &values[5], &values[6], &values[7]);
         *target = value;
@@ -67,8 +57,6 @@ NEVRA_TM4::NEVRA_TM4(const char* filename, double initial_basetime)
     set_fixed_header();
 
     std::ifstream in(filename);
-    double t0 = 0.0;
-    int first = 2;
     size_t line_number = 0;
     std::string line;
     while (std::getline(in, line)) {
@@ -83,35 +71,44 @@ NEVRA_TM4::NEVRA_TM4(const char* filename, double initial_basetime)
         const int ret = scan_data_line(line.c_str(), t, values);
         if (ret <= 3)
             break;
-
-        if (first != 0) {
-            if (first == 2)
-                t0 = t;
-            else if (m_header.common.m_sample_freq_hz < 0)
-                m_header.common.m_sample_freq_hz = 1.0 / (t - t0);
-            set_start_time(t0, initial_basetime);
-            if (ret != 4 && m_header.common.m_num_channels == 3)
-                m_header.common.m_num_channels = static_cast<uint8_t>(ret - 1);
-            // Existing channels keep their samples when the second data line raises the count.
-            set_channel_records(m_header.common.m_num_channels, 1.0);
-            t0 = m_header.time();
-            --first;
-        }
-
-        const int channels = m_header.common.m_num_channels;
-        if (channels != ret - 1)
+        const int count = ret - 1;  // values after the time
+        if (m_first_lines_left != 0)
+            take_first_line(t, count, initial_basetime);
+        if (count != m_header.common.m_num_channels)
             break;
-        for (int c = 0; c < channels; ++c) {
-            if (!fits_int32(values[c]))
-                throw std::runtime_error(Formatter()
-                                         << "value " << values[c] << " in line " << line_number
-                                         << " of " << filename
-                                         << " lies outside the range of a 32-bit sample\n");
-            m_data[c].push_back(static_cast<int32_t>(values[c]));
-        }
-        m_time.push_back(t);
+        append_line(t, values, count, line_number, filename);
     }
     check_frequency(filename);
+}
+
+// The first two data lines set the start time, the frequency (unless a
+// comment line gave it) and the channel count.
+void NEVRA_TM4::take_first_line(double t, int count, double initial_basetime)
+{
+    if (m_first_lines_left == 2)
+        m_first_time = t;
+    else if (m_header.common.m_sample_freq_hz < 0)
+        m_header.common.m_sample_freq_hz = 1.0 / (t - m_first_time);
+    set_start_time(m_first_time, initial_basetime);
+    if (count != 3 && m_header.common.m_num_channels == 3)
+        m_header.common.m_num_channels = static_cast<uint8_t>(count);
+    // Existing channels keep their samples when the second data line raises the count.
+    set_channel_records(m_header.common.m_num_channels, 1.0);
+    m_first_time = m_header.time();
+    --m_first_lines_left;
+}
+
+void NEVRA_TM4::append_line(double t, const std::array<double, max_channels>& values, int count, size_t line_number,
+                            const char* filename)
+{
+    for (int c = 0; c < count; ++c) {
+        if (!fits_int32(values[c]))
+            throw std::runtime_error(Formatter() << "value " << values[c] << " in line " << line_number
+                                                 << " of " << filename
+                                                 << " lies outside the range of a 32-bit sample\n");
+        m_data[c].push_back(static_cast<int32_t>(values[c]));
+    }
+    m_time.push_back(t);
 }
 
 ORIGIN NEVRA_TM4::get_origin() const
@@ -173,7 +170,7 @@ void NEVRA_TM4::check_frequency(const char* filename) const
         throw std::runtime_error(Formatter() << "the first two data lines of " << filename
                                              << " have the same time, so they give no sampling"
                                                 " frequency\n");
-    if (m_time.size() >= lines_needing_frequency && !(frequency > 0))
+    if (m_time.size() >= lines_needing_frequency && !is_usable_frequency(frequency))
         throw std::runtime_error(Formatter() << "sampling frequency " << frequency << " of "
                                              << filename << " is not positive\n");
 }

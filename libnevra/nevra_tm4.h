@@ -4,6 +4,8 @@
 
 #include "nevra_base.h"
 
+#include <array>
+#include <cstddef>
 #include <string>
 
 namespace Nevra {
@@ -16,11 +18,21 @@ public:
 
     ORIGIN get_origin() const override;
 
+    // The most channels a TM4 line holds.
+    static constexpr int max_channels = 8;
+
 private:
     void set_fixed_header();
+    void take_first_line(double t, int count, double initial_basetime);
+    // Appends one data line of count values (the channel count) and its time.
+    void append_line(double t, const std::array<double, max_channels>& values, int count, size_t line_number,
+                     const char* filename);
     void read_comment(const std::string& line);
     void set_start_time(double t0, double initial_basetime);
     void check_frequency(const char* filename) const;
+
+    int m_first_lines_left = 2;
+    double m_first_time = 0.0;  // of the first data line, then the start time
 };
 
 }  // namespace Nevra

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "row_files.h"
 #include "workers.h"
 
 namespace cleanup {
@@ -86,12 +87,11 @@ void stop_workers() {
 }
 
 void remove_rows() {
-    static const char* const extensions[] = {".dat", ".kto", ".sis", ".siw"};
     if (!row_base.used)
         return;
     char name[name_capacity];
     for (std::size_t r = 0; r < row_count; ++r)
-        for (const char* extension : extensions)
+        for (const char* extension : row_file_extensions)
             if (row_file_name(name, sizeof name, row_base.text, row_workers, r, extension))
                 remove_file(name);
     row_base.used = false;
@@ -200,26 +200,6 @@ void forget_lock() {
     const signals_held held;
     lock_file.used = false;
     lock_fd = -1;
-}
-
-bool row_file_name(char* out, std::size_t capacity, const char* base, std::size_t workers, std::size_t row,
-                   const char* extension) {
-    char digits[24];
-    std::size_t n = 0;
-    for (std::size_t r = row; r > 0 || n < 4; r /= 10)
-        digits[n++] = static_cast<char>('0' + r % 10);
-    const std::size_t base_length = std::strlen(base);
-    const std::size_t extension_length = std::strlen(extension);
-    if (base_length + 1 + n + extension_length >= capacity)
-        return false;
-    char* p = out;
-    std::memcpy(p, base, base_length);
-    p += base_length;
-    *p++ = static_cast<char>('a' + row % (workers == 0 ? 1 : workers));
-    while (n > 0)
-        *p++ = digits[--n];
-    std::memcpy(p, extension, extension_length + 1);
-    return true;
 }
 
 void run_now() {

@@ -42,9 +42,8 @@ private:
 void add_file(const char* name);
 void forget_file(const char* name);
 
-// The job and result files (".dat", ".kto", ".sis", ".siw") of rows
-// 0 .. rows-1, named as row2basename names them with base as the namebase
-// and workers as the worker count.
+// The files of rows 0 .. rows-1 (see row_files.h), with base as the
+// namebase and workers as the worker count.
 void add_rows(const char* base, std::size_t workers, std::size_t rows);
 void forget_rows();
 
@@ -57,11 +56,6 @@ void forget_worker(pid_t pid);
 // the process) by the clean-up.
 void add_lock(const char* name, int fd);
 void forget_lock();
-
-// The row files' name of row with extension, as the clean-up forms it;
-// false when it does not fit capacity bytes. Async-signal-safe.
-bool row_file_name(char* out, std::size_t capacity, const char* base, std::size_t workers, std::size_t row,
-                   const char* extension);
 
 // Kills the recorded workers and removes the recorded files, forgetting
 // them: what the exit and signal handlers do.

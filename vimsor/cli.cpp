@@ -13,8 +13,10 @@
 
 #include "at_file.h"
 #include "compat.h"
+#include "fatal.h"
 #include "logfile.h"
 #include "mypath.h"
+#include "output_formats.h"
 #include "pipeline.h"
 #include "settings.h"
 #include "version.h"
@@ -23,9 +25,6 @@ namespace {
 
 constexpr std::size_t piece_size = 256;   // a piece of a path, as explode_path fills it
 constexpr std::size_t output_size = 260;  // the output path, as combine_path fills it
-
-// The expanded argument vector lives until the process ends.
-char** expanded_argv = nullptr;
 
 const char* const short_options = "?4ABC:D:L:O:STV:W4abc:d:l:o:stv:w";
 
@@ -58,10 +57,7 @@ void print_version_line() { std::cerr << "vimsor " VIMSOR_VERSION " - infrasound
 void print_copyright_line() { std::cerr << "Copyright (C) the vimsor authors\n"; }
 void print_bug_report_line() { std::cerr << "Report bugs to the vimsor maintainers\n"; }
 
-[[noreturn]] void fail(const std::string& message) {
-    std::cerr << "vimsor: " << message << "\n";
-    std::exit(1);
-}
+[[noreturn]] void fail(const std::string& message) { fatal("vimsor: " + message); }
 
 void expand_argument_files(int& argc, char**& argv) {
     const int status = rebuild_argv(&argc, &argv);
@@ -69,19 +65,35 @@ void expand_argument_files(int& argc, char**& argv) {
         fail("out of memory while expanding argument files");
     if (status != 0)
         fail(std::string("cannot expand argument files: ") + std::strerror(status));
-    expanded_argv = argv;
 }
 
+// The analysis program's option suffixes that the settings call for, added
+// once per run.
+void complete_options() {
+    if (test)
+        options += "o";
+    if (sdev == SDEV_DIV)
+        options += "z1";
+    else if (sdev == SDEV_MUL)
+        options += "z2";
+    if (quiet)
+        options += " -#";
+}
+
+// Dates in the log follow the user's locale; where the environment names one
+// that is not installed, the "C" form stays, which serves as well.
+void use_local_time_format() {
+    if (std::setlocale(LC_TIME, "") == nullptr)
+        std::setlocale(LC_TIME, "C");
+}
+
+// Any word that names no format leaves the mode as it is.
 void select_mode(const char* word) {
     std::string w = word;
     for (char& c : w)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (w == "tm4")
-        mode = OUTPUT_MODE_TM4;
-    else if (w == "bin" || w == "binary")
-        mode = OUTPUT_MODE_BINARY;
-    else if (w == "asc" || w == "ascii")
-        mode = OUTPUT_MODE_ASCII;
+    if (const output_format* format = output_format_named(w))
+        mode = format->mode;
 }
 
 [[noreturn]] void print_mavlin_version() {
@@ -136,12 +148,15 @@ Thresholds parse_options(int argc, char** argv) {
     return t;
 }
 
-std::string extension_for(output_modes_t m) {
-    switch (m) {
-    case OUTPUT_MODE_ASCII: return ".da1";
-    case OUTPUT_MODE_TM4: return ".tm4_1";
-    default: return ".bi1";
+// The --mode lines of the help text.
+std::string mode_help() {
+    std::string words;
+    std::string lines;
+    for (const output_format& format : output_formats) {
+        words += (words.empty() ? "" : ",") + std::string(format.words.front());
+        lines += "                                   " + std::string(format.help) + "\n";
     }
+    return "           --mode=(" + words + ")\n" + "                               Select output mode:\n" + lines;
 }
 
 void print_banner() {
@@ -184,10 +199,8 @@ void output_path_for(const char* input, char* path) {
 double get_double(const char* s) {
     char* end = nullptr;
     const double value = std::strtod(s, &end);
-    if (value == 0.0 && end == s) {
-        std::cerr << "Error converting " << s << " to double\n";
-        std::exit(1);
-    }
+    if (value == 0.0 && end == s)
+        fatal(std::string("Error converting ") + s + " to double");
     return value;
 }
 
@@ -195,14 +208,10 @@ unsigned long get_unsigned(const char* s) {
     char* end = nullptr;
     errno = 0;
     const unsigned long value = std::strtoul(s, &end, 0);
-    if (errno != 0) {
-        std::perror("strtoul");
-        std::exit(1);
-    }
-    if (end == s) {
-        std::cerr << "Error converting " << s << " to double\n";
-        std::exit(1);
-    }
+    if (const int reason = errno; reason != 0)
+        fatal(std::string("strtoul: ") + std::strerror(reason));
+    if (end == s)
+        fatal(std::string("Error converting ") + s + " to double");
     return value;
 }
 
@@ -220,12 +229,8 @@ void usage(char* fname) {
                  " -w,       --weak              weak signal\n"
                  " -s,       --strong            strong signal\n"
                  " -b,       --both              both strong & weak signal\n"
-                 "           --mode=(bin,ascii,tm4)\n"
-                 "                               Select output mode:\n"
-                 "                                   bin = old nv16-format (default)\n"
-                 "                                   ascii = old ascii nv16 format\n"
-                 "                                   tm4 = use this for nv24\n"
-                 " -d scale, --scale=scale       scale. Default 1.0\n"
+              << mode_help()
+              << " -d scale, --scale=scale       scale. Default 1.0\n"
                  "           --cpus=nr           sets number of threads\n"
                  "           --sdev-div          normalizing by dividing with std deviation\n"
                  "           --sdev-mul          normalizing by multiplying with std deviation\n"
@@ -260,11 +265,11 @@ void usage(char* fname) {
 
 int vimsor_main(int argc, char** argv) {
     optind = 0;
-    std::setlocale(LC_TIME, "");
+    use_local_time_format();
     expand_argument_files(argc, argv);
     const Thresholds t = parse_options(argc, argv);
 
-    fout_extension = extension_for(mode);
+    fout_extension = output_format_of(mode).extension;
     print_banner();
     if (optind >= argc)
         usage(argv[0]);
@@ -272,6 +277,7 @@ int vimsor_main(int argc, char** argv) {
     print_summary(t);
     if (bandp)
         global_strength = weak;
+    complete_options();
 
     for (int i = optind; i < argc; ++i) {
         char path[output_size];

@@ -10,16 +10,13 @@
 #include <memory>
 #include <string_view>
 
+#include "common.h"
+#include "fatal.h"
 #include "nevra_writer.h"
+#include "row_files.h"
 #include "stores.h"
 
 namespace {
-
-bool is_space(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 bool has_exponent(std::string_view number) { return number.find_first_of("eE") != std::string_view::npos; }
 
@@ -35,13 +32,10 @@ bool read_out_of_range(std::string_view number, double& value) {
 // sign, digits with at most one decimal point, an optional exponent. Returns
 // the end of the number, or null where that extraction fails.
 const char* read_number(const char* p, const char* last, double& value) {
-    const char* mantissa = p;
-    if (mantissa != last && (*mantissa == '+' || *mantissa == '-'))
-        ++mantissa;
+    const char* start = p != last && *p == '+' ? p + 1 : p;  // from_chars takes no '+'
     // Rules out "inf", "nan" and a doubled sign, which the stream rejects.
-    if (mantissa == last || !(is_digit(*mantissa) || *mantissa == '.'))
+    if ((start != p && start != last && *start == '-') || !Nevra::starts_plain_number(start, last))
         return nullptr;
-    const char* start = *p == '+' ? mantissa : p;  // from_chars takes no '+'
     const auto [end, ec] = std::from_chars(start, last, value, std::chars_format::general);
     if (ec == std::errc::invalid_argument)
         return nullptr;
@@ -61,10 +55,8 @@ public:
     // The content of the file; ends the process when it cannot be opened or read.
     std::string_view read(const std::string& name) {
         std::FILE* file = std::fopen(name.c_str(), "r");
-        if (file == nullptr) {
-            std::cerr << "can't open " << name << "\n";
-            std::exit(1);
-        }
+        if (file == nullptr)
+            fatal("can't open " + name);
         std::size_t length = 0;
         for (;;) {
             if (m_buffer.size() - length < chunk)
@@ -77,10 +69,8 @@ public:
         const bool failed = std::ferror(file) != 0;
         const int reason = errno;
         std::fclose(file);  // opened for reading only: nothing can be lost here
-        if (failed) {
-            std::cerr << "can't read " << name << ": " << std::strerror(reason) << "\n";
-            std::exit(1);
-        }
+        if (failed)
+            fatal("can't read " + name + ": " + std::strerror(reason));
         return std::string_view(m_buffer.data(), length);
     }
 
@@ -102,22 +92,11 @@ std::string output_file_name(const char* fnameout, enum global_strength strength
 
 }  // namespace
 
-std::string row2basename(std::size_t row) {
-    // Rows exist only after the worker count is set; 0 is read as one worker.
-    const std::size_t workers = global_nr_cpus == 0 ? 1 : global_nr_cpus;
-    char number[24];
-    std::snprintf(number, sizeof number, "%04zu", row);
-    std::string name = namebase;
-    name += static_cast<char>('a' + row % workers);
-    name += number;
-    return name;
-}
-
 std::size_t append_numbers(const char* first, const char* last, std::vector<double>& out) {
     std::size_t count = 0;
     const char* p = first;
     for (;;) {
-        while (p != last && is_space(*p))
+        while (p != last && Nevra::is_scanf_space(*p))
             ++p;
         double value = 0.0;
         const char* end = read_number(p, last, value);

@@ -1,17 +1,13 @@
 #pragma once
 
-// Result collection: the base name of every row's files, and the gathering of
-// the analysis results into one output file.
+// Result collection: the gathering of the analysis results into one output
+// file.
 
 #include <cstddef>
 #include <string>
 #include <vector>
 
 #include "settings.h"
-
-// namebase, the worker letter of the row, and the row number zero-padded to
-// at least four digits: vma0000, vmb0005, vmb12345.
-std::string row2basename(std::size_t row);
 
 // Reads the weak (".siw") or strong (".sis") result file of rows 0 .. row-1
 // into processed, row r into slot r mod slot count, and writes the output

@@ -13,10 +13,8 @@
 #include <limits>
 
 #include "cleanup.h"
-
-#include "nevra_writer_ascii.h"
-#include "nevra_writer_binary.h"
-#include "nevra_writer_tm4.h"
+#include "fatal.h"
+#include "output_formats.h"
 #include "settings.h"
 
 namespace {
@@ -113,26 +111,18 @@ void nevra_writer::open(std::ios::openmode open_mode) {
     if (!is_special_file(m_final_name)) {
         m_temporary_name = create_temporary(m_final_name);
         if (m_temporary_name.empty())
-            fail_open();
+            fatal("can't open " + m_file_name);
     }
     o->open(m_temporary_name.empty() ? m_file_name : m_temporary_name, open_mode | std::ios::out | std::ios::trunc);
     if (!o->is_open())
-        fail_open();
-}
-
-void nevra_writer::fail_open() const {
-    std::cerr << "can't open " << m_file_name << "\n";
-    std::exit(1);
+        fatal("can't open " + m_file_name);
 }
 
 void nevra_writer::put_in_place() {
     if (m_temporary_name.empty())
         return;
-    if (std::rename(m_temporary_name.c_str(), m_final_name.c_str()) != 0) {
-        std::cerr << "can't rename " << m_temporary_name << " to " << m_file_name << ": " << std::strerror(errno)
-                  << "\n";
-        std::exit(1);
-    }
+    if (std::rename(m_temporary_name.c_str(), m_final_name.c_str()) != 0)
+        fatal("can't rename " + m_temporary_name + " to " + m_file_name + ": " + std::strerror(errno));
     cleanup::forget_file(m_temporary_name.c_str());
     m_temporary_name.clear();
 }
@@ -194,9 +184,7 @@ void nevra_writer::check_written() const {
 }
 
 void nevra_writer::fail_write() const {
-    std::cerr << "can't write " << m_file_name << ": "
-              << std::strerror(m_write_errno != 0 ? m_write_errno : EIO) << "\n";
-    std::exit(1);
+    fatal("can't write " + m_file_name + ": " + std::strerror(m_write_errno != 0 ? m_write_errno : EIO));
 }
 
 long long nevra_writer::scaled_value(double v) const {
@@ -230,18 +218,10 @@ void nevra_writer::check_block_range(std::size_t size, const std::vector<double>
                                      std::size_t offset) const {
     if (offset <= data.size() && size <= data.size() - offset)
         return;
-    std::cerr << "internal error writing " << m_file_name << ": block of " << size << " values at "
-              << offset << " lies beyond the " << data.size() << " values of its channel\n";
-    std::exit(1);
+    fatal("internal error writing " + m_file_name + ": block of " + std::to_string(size) + " values at " +
+          std::to_string(offset) + " lies beyond the " + std::to_string(data.size()) + " values of its channel");
 }
 
 nevra_writer* nevra_writer_detect(const char* fname, const char* comnt) {
-    switch (mode) {
-    case OUTPUT_MODE_ASCII:
-        return new nevra_writer_ascii(fname, comnt);
-    case OUTPUT_MODE_TM4:
-        return new nevra_writer_tm4(fname, comnt);
-    default:
-        return new nevra_writer_binary(fname, comnt);
-    }
+    return output_format_of(mode).make_writer(fname, comnt);
 }

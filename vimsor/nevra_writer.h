@@ -33,7 +33,6 @@ public:
                       std::size_t size) const = 0;
 
     void setscale(double scale) { m_scale = scale; }
-    double getscale() const { return m_scale; }
 
     // Writes out everything still buffered, closes the file and puts it in
     // place under its name. When any byte could not be written, names the
@@ -85,7 +84,6 @@ protected:
 
 private:
     void open(std::ios::openmode open_mode);
-    [[noreturn]] void fail_open() const;
     void put_in_place();
     void make_room(std::size_t n) const;
     void flush_buffer() const;

@@ -2,8 +2,9 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
-#include <iostream>
+#include <string>
+
+#include "fatal.h"
 
 namespace {
 
@@ -25,11 +26,9 @@ nevra_writer_binary::nevra_writer_binary(const char* fname, const char* comnt)
 
 int nevra_writer_binary::write(double time, std::size_t size, const std::vector<double>& data,
                                std::size_t offset) const {
-    if (size > max_block_values) {
-        std::cerr << "can't write " << file_name() << ": a binary block holds at most "
-                  << max_block_values << " values, not " << size << "\n";
-        std::exit(1);
-    }
+    if (size > max_block_values)
+        fatal("can't write " + file_name() + ": a binary block holds at most " + std::to_string(max_block_values) +
+              " values, not " + std::to_string(size));
     check_block_range(size, data, offset);
     const block_time words = block_time_words(time);
     char* p = room(4 + 2 * size);

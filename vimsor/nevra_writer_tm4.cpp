@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstdlib>
-#include <iostream>
+
+#include "fatal.h"
 
 namespace {
 
@@ -29,8 +29,7 @@ nevra_writer_tm4::nevra_writer_tm4(const char* fname, const char* comnt)
     : nevra_writer(fname, comnt, 0x0A, std::ios::out | std::ios::trunc) {}
 
 int nevra_writer_tm4::write(double, std::size_t, const std::vector<double>&, std::size_t) const {
-    std::cerr << "Not implemented\n";
-    std::exit(1);
+    fatal("Not implemented");
 }
 
 // Values are unscaled; size does not apply to this format.

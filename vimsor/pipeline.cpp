@@ -5,10 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <charconv>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -24,8 +22,10 @@
 
 #include "cleanup.h"
 #include "collect.h"
+#include "fatal.h"
 #include "nevra.h"
 #include "nevra_base.h"
+#include "row_files.h"
 #include "settings.h"
 #include "stores.h"
 #include "workers.h"
@@ -34,12 +34,8 @@ namespace {
 
 using Nevra::Nevra_Base;
 
-// The option suffixes are a property of the run, not of a file.
-bool options_completed = false;
-
 [[noreturn]] void fail_input(const char* fnamein, const std::string& reason) {
-    std::cerr << "can't read " << fnamein << ": " << reason << "\n";
-    std::exit(1);
+    fatal(std::string("can't read ") + fnamein + ": " + reason);
 }
 
 // Reader messages end in a line feed; the driver's line adds its own.
@@ -113,18 +109,11 @@ void clear_stores() {
 // The stores take the time axis and every channel's samples in one step each.
 void store(const Nevra_Base& recording) {
     const auto& times = recording.get_time();
-    const std::size_t wanted = std::max<std::size_t>(MAXSIZE, times.size());
-    time_array.reserve(wanted);
     time_array.assign(times.begin(), times.end());
     original.resize(recording.get_header().num_channels());
-    for (auto& slot : original)
-        if (slot.capacity() < static_cast<std::size_t>(MAXSIZE))
-            slot.reserve(MAXSIZE);
     for (const auto& channel : recording.get_channels()) {
         const auto& samples = recording.get_data(channel.m_channel);
-        auto& slot = original[channel.m_channel];
-        slot.reserve(samples.size());
-        slot.assign(samples.begin(), samples.end());
+        original[channel.m_channel].assign(samples.begin(), samples.end());
     }
 }
 
@@ -160,20 +149,14 @@ private:
     void write_row(const std::vector<double>& slot, std::size_t ptr) {
         const std::string name = row2basename(tid.size()) + ".dat";
         std::FILE* file = std::fopen(name.c_str(), "w");
-        if (file == nullptr) {
-            std::cerr << "can't open " << name << "\n";
-            std::exit(1);
-        }
-        // The text is written in one piece; a stream buffer would only split it.
-        std::setvbuf(file, nullptr, _IONBF, 0);
+        if (file == nullptr)
+            fatal("can't open " + name);
         tid.push_back(time_array[ptr]);
         compose(slot, ptr);
         const bool written = std::fwrite(m_text.data(), 1, m_text.size(), file) == m_text.size();
         const int write_errno = errno;
-        if (std::fclose(file) != 0 || !written) {
-            std::cerr << "can't write " << name << ": " << std::strerror(written ? errno : write_errno) << "\n";
-            std::exit(1);
-        }
+        if (std::fclose(file) != 0 || !written)
+            fatal("can't write " + name + ": " + std::strerror(written ? errno : write_errno));
     }
 
     void compose(const std::vector<double>& slot, std::size_t ptr) {
@@ -191,20 +174,6 @@ private:
     std::vector<std::string> m_offsets;  // "i / samplerate " for every line
     std::string m_text;
 };
-
-void complete_options() {
-    if (options_completed)
-        return;
-    options_completed = true;
-    if (test)
-        options += "o";
-    if (sdev == SDEV_DIV)
-        options += "z1";
-    else if (sdev == SDEV_MUL)
-        options += "z2";
-    if (quiet)
-        options += " -#";
-}
 
 std::string analysis_invocation(double samplerate, double treshold, double lowtreshold) {
     std::string invocation = "mavlin " + options + " -p" + std::to_string(size) + "i" + number_text(1.0 / samplerate) +
@@ -249,14 +218,14 @@ private:
             // writing names the first one.
             if (errno == ENOENT || errno == ENOTDIR)
                 return true;
-            fail("can't open " + m_name + ": " + std::strerror(errno));
+            fatal("can't open " + m_name + ": " + std::strerror(errno));
         }
         if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
             const int reason = errno;
             close(fd);
             if (reason == EWOULDBLOCK)
-                fail("can't lock " + m_name + ": another vimsor run uses the namebase " + namebase);
-            fail("can't lock " + m_name + ": " + std::strerror(reason));
+                fatal("can't lock " + m_name + ": another vimsor run uses the namebase " + namebase);
+            fatal("can't lock " + m_name + ": " + std::strerror(reason));
         }
         struct stat locked {}, named {};
         if (fstat(fd, &locked) != 0 || stat(m_name.c_str(), &named) != 0 || locked.st_dev != named.st_dev ||
@@ -269,11 +238,6 @@ private:
         return true;
     }
 
-    [[noreturn]] static void fail(const std::string& message) {
-        std::cerr << message << "\n";
-        std::exit(1);
-    }
-
     std::string m_name;
     int m_fd = -1;
 };
@@ -281,7 +245,7 @@ private:
 void remove_row_files(std::size_t rows) {
     for (std::size_t r = 0; r < rows; ++r) {
         const std::string base = row2basename(r);
-        for (const char* extension : {".dat", ".kto", ".sis", ".siw"}) {
+        for (const char* extension : row_file_extensions) {
             const std::string name = base + extension;
             if (unlink(name.c_str()) != 0 && errno != ENOENT)
                 std::cerr << "Warning: can't remove " << name << ": " << std::strerror(errno) << "\n";
@@ -324,7 +288,7 @@ void write_job_files(double samplerate) { job_writer(samplerate).write_all(); }
 
 void check_recording(const char* fnamein, const Nevra_Base& recording) {
     const double frequency = recording.get_frequency();
-    if (!std::isfinite(frequency) || frequency <= 0.0) {
+    if (!Nevra::is_usable_frequency(frequency)) {
         std::ostringstream reason;
         reason << "sampling frequency " << frequency << " Hz is not a positive number";
         fail_input(fnamein, reason.str());
@@ -332,20 +296,6 @@ void check_recording(const char* fnamein, const Nevra_Base& recording) {
     const auto& channels = recording.get_channels();
     if (channels.empty())
         fail_input(fnamein, "no channel records");
-    const std::size_t slots = recording.get_header().num_channels();
-    std::vector<bool> seen(slots, false);
-    for (const auto& channel : channels) {
-        const std::size_t c = channel.m_channel;
-        if (c >= slots)
-            fail_input(fnamein, "channel number " + std::to_string(c) + " outside the " + std::to_string(slots) +
-                                    " channel slots of the header");
-        if (seen[c])
-            fail_input(fnamein, "channel number " + std::to_string(c) + " appears twice");
-        seen[c] = true;
-    }
-    for (std::size_t c = 0; c < slots; ++c)
-        if (!seen[c])
-            fail_input(fnamein, "no channel record for channel number " + std::to_string(c));
     const std::size_t times = recording.get_time().size();
     for (const auto& channel : channels) {
         const std::size_t samples = recording.get_data(channel.m_channel).size();
@@ -356,16 +306,12 @@ void check_recording(const char* fnamein, const Nevra_Base& recording) {
 }
 
 int calculate(const char* fnamein, char* fnameout, double treshold, double lowtreshold) {
-    if (std::strcmp(fnamein, fnameout) == 0) {
-        std::cerr << "output is the same file as input\n";
-        std::exit(1);
-    }
+    if (std::strcmp(fnamein, fnameout) == 0)
+        fatal("output is the same file as input");
 
     const namebase_lock lock;
     // Every input file is processed on its own, from empty stores.
     clear_stores();
-    original.reserve(3);
-    time_array.reserve(MAXSIZE);
     const double samplerate = load_into_stores(fnamein);
     size_processed();
 
@@ -373,7 +319,6 @@ int calculate(const char* fnamein, char* fnameout, double treshold, double lowtr
     cleanup::add_rows(namebase.c_str(), global_nr_cpus, time_array.size() / size * original.size());
     write_job_files(samplerate);
 
-    complete_options();
     if (!quiet)
         std::cout << "Using options: " << options << "\n";
     analyse(samplerate, treshold, lowtreshold);

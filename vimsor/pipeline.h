@@ -13,7 +13,7 @@ int calculate(const char* fnamein, char* fnameout, double treshold, double lowtr
 void write_job_files(double samplerate);
 
 // Ends the process with a message naming fnamein unless the recording can be
-// stored and cut into rows: a positive sampling frequency, exactly one channel
-// record for every slot 0 .. n-1 of the header, and every channel holding a
-// sample for every sample time.
+// stored and cut into rows: a usable sampling frequency, channel records
+// (numbered as get_channels() promises), and every channel holding a sample
+// for every sample time.
 void check_recording(const char* fnamein, const Nevra::Nevra_Base& recording);

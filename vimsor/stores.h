@@ -9,8 +9,6 @@
 
 // Samples per row: the block length handed to the analysis program.
 inline constexpr std::size_t size = 512;
-// Capacity reserved up front for the time store and every channel slot.
-inline constexpr long MAXSIZE = 3276800;
 // Size of the buffer that receives the date and time of the comment line.
 inline constexpr int STRLEN = 256;
 

@@ -11,6 +11,8 @@
 #include <iostream>
 
 #include "cleanup.h"
+#include "fatal.h"
+#include "row_files.h"
 #include "settings.h"
 
 namespace {
@@ -101,7 +103,7 @@ private:
     // An expanded job file name: base name, terminator and argument pointer.
     std::size_t name_bytes() const { return namebase.size() + 1 + m_digits + 4 + 1 + sizeof(char*); }
 
-    static std::size_t workers() { return global_nr_cpus == 0 ? 1 : global_nr_cpus; }
+    static std::size_t workers() { return row_workers(global_nr_cpus); }
 
     std::size_t m_k;
     std::size_t m_rows;
@@ -180,9 +182,8 @@ pid_t start_process(const char* cmd) {
     errno = 0;
     const pid_t pid = fork();
     if (pid < 0) {
-        std::perror("fork");
-        std::cerr << "Terminating\n";
-        std::exit(1);
+        const int reason = errno;
+        fatal(std::string("fork: ") + std::strerror(reason) + "\nTerminating");
     }
     if (pid == 0) {
         setpgid(0, 0);  // the parent does the same; one of the two takes effect
@@ -236,7 +237,10 @@ void run_workers(const std::vector<std::string>& commands) {
     for (const std::string& command : commands) {
         if (!quiet)
             std::cout << "/bin/sh " << command << "\n" << std::flush;
-        std::fflush(nullptr);
+        // Output still buffered would appear after the worker's; a stream
+        // that cannot be written is no reason to stop the run.
+        if (std::fflush(nullptr) != 0)
+            std::clearerr(stdout);
         pids.push_back(start_process(command.c_str()));
     }
     if (!quiet)

@@ -10,6 +10,7 @@
 
 #include "cleanup.h"
 #include "collect.h"
+#include "row_files.h"
 #include "run.h"
 #include "settings.h"
 
@@ -24,10 +25,10 @@ TEST(Cleanup, RowFileNamesAreThoseOfRow2basename) {
     global_nr_cpus = 4;
     char name[64];
     for (const std::size_t row : {0, 5, 9999, 12345}) {
-        ASSERT_TRUE(cleanup::row_file_name(name, sizeof name, "vm", 4, row, ".siw"));
+        ASSERT_TRUE(row_file_name(name, sizeof name, "vm", 4, row, ".siw"));
         EXPECT_EQ(name, row2basename(row) + ".siw");
     }
-    EXPECT_FALSE(cleanup::row_file_name(name, 11, "vm", 4, 0, ".siw"));  // vma0000.siw needs 12 bytes
+    EXPECT_FALSE(row_file_name(name, 11, "vm", 4, 0, ".siw"));  // vma0000.siw needs 12 bytes
     namebase = saved_base;
     global_nr_cpus = saved_cpus;
 }

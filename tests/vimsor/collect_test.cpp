@@ -1,4 +1,5 @@
 #include "collect.h"
+#include "row_files.h"
 
 #include <gtest/gtest.h>
 

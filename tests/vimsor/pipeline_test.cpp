@@ -43,10 +43,6 @@ TEST(CheckRecording, RefusesWhatCannotBeStoredOrCutIntoRows) {
     };
     const Case cases[] = {
         {fake_recording(3, {}, 4), "can't read f.nv24: no channel records\n"},
-        {fake_recording(3, {0, 1, 3}, 4), "can't read f.nv24: channel number 3 outside the 3 channel slots of the header\n"},
-        {fake_recording(0, {0}, 4), "can't read f.nv24: channel number 0 outside the 0 channel slots of the header\n"},
-        {fake_recording(3, {0, 1, 1}, 4), "can't read f.nv24: channel number 1 appears twice\n"},
-        {fake_recording(3, {0, 1}, 4), "can't read f.nv24: no channel record for channel number 2\n"},
         {fake_recording(3, {0, 1, 2}, 4, 3), "can't read f.nv24: channel 1 holds 3 samples, fewer than the 4 sample times\n"},
         {fake_recording(3, {0, 1, 2}, 4, 0, 0.0), "can't read f.nv24: sampling frequency 0 Hz is not a positive number\n"},
         {fake_recording(3, {0, 1, 2}, 4, 0, -1.0), "sampling frequency -1 Hz"},
@@ -141,14 +137,12 @@ TEST_F(CalculateTest, StoresRowsAndResultsOfEachFileFromEmptyStores) {
         EXPECT_EQ(original[c][1029], 1000.0 * c + 1029);
         EXPECT_EQ(processed[c], std::vector<double>(original[c].begin(), original[c].begin() + 1024));
     }
-    EXPECT_EQ(options, m_saved.options + "o -#");
     EXPECT_EQ(firstline, "!S512Tidserier sampfrek: 20 gain: 1 station: jamton date: 2016-05-01 time: 00:00:00");
     EXPECT_FALSE(fs::exists(m_dir / "vma0000.dat"));
     EXPECT_FALSE(fs::exists(m_dir / "vmb0005.siw"));
     EXPECT_EQ(fs::file_size(m_dir / "a.bi1"), firstline.size() + 1 + 6 * 1028);
 
-    // The second file starts from empty stores, with rows from 0 and the
-    // option suffix not appended again.
+    // The second file starts from empty stores, with rows from 0.
     const std::string b = recording("b.nv24", 2, 600, 5);
     char out_b[] = "b.bi1";
     ::testing::internal::CaptureStderr();
@@ -159,7 +153,6 @@ TEST_F(CalculateTest, StoresRowsAndResultsOfEachFileFromEmptyStores) {
     ASSERT_EQ(original.size(), 2u);
     EXPECT_EQ(original[1][0], 1000.0);
     EXPECT_EQ(processed[1].size(), 512u);
-    EXPECT_EQ(options, m_saved.options + "o -#");
     EXPECT_EQ(fs::file_size(m_dir / "b.bi1"), firstline.size() + 1 + 2 * 1028);
 }
 
