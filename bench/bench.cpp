@@ -25,7 +25,6 @@
 #include <vector>
 
 #include "collect.h"
-#include "row_files.h"
 #include "minimal_loops.h"
 #include "nevra16.h"
 #include "nevra24.h"
@@ -33,6 +32,7 @@
 #include "nevra_writer.h"
 #include "pipeline.h"
 #include "recordings.h"
+#include "row_files.h"
 #include "settings.h"
 #include "stores.h"
 
@@ -77,7 +77,8 @@ std::size_t frames_of(double hours) { return static_cast<std::size_t>(hours * 36
 void remove_rows(const char* dir, std::size_t rows, const char* extension) {
     char name[4096];
     for (std::size_t r = 0; r < rows; ++r) {
-        std::snprintf(name, sizeof name, "%svm%c%04zu%s", dir, static_cast<char>('a' + r % workers), r, extension);
+        std::snprintf(name, sizeof name, "%svm%c%04zu%s", dir, static_cast<char>('a' + r % workers),
+                      r, extension);
         ::unlink(name);
     }
 }
@@ -100,7 +101,8 @@ void fill_stores(const std::string& nv24) {
     for (unsigned c = 0; c < bench::channels; ++c)
         original[c].assign(recording.get_data(c).begin(), recording.get_data(c).end());
     processed.assign(bench::channels, {});
-    firstline = "!S512Tidserier sampfrek: 100 gain: 1 station: kiruna date: 2016-05-01 time: 00:00:00";
+    firstline =
+        "!S512Tidserier sampfrek: 100 gain: 1 station: kiruna date: 2016-05-01 time: 00:00:00";
 }
 
 void make_result_files(std::size_t rows) {
@@ -110,10 +112,13 @@ void make_result_files(std::size_t rows) {
 
 template <typename Work>
 void add(const std::string& name, Work work) {
-    benchmark::RegisterBenchmark(name.c_str(), [work](benchmark::State& state) {
-        for (auto _ : state)
-            work(state);
-    })->Unit(benchmark::kMillisecond)->MinTime(0.3);
+    benchmark::RegisterBenchmark(name.c_str(),
+                                 [work](benchmark::State& state) {
+                                     for (auto _ : state)
+                                         work(state);
+                                 })
+        ->Unit(benchmark::kMillisecond)
+        ->MinTime(0.3);
 }
 
 // Keeps every run's times and prints the pairs at the end.
@@ -136,25 +141,29 @@ public:
 
     // scale carries the minimal sum over to a recording of another length:
     // every stage's work grows with the number of samples.
-    void print_pairs(const std::vector<std::string>& stages, const std::string& sum_out, double scale) const {
-        std::printf("\n%-22s %12s %12s %8s %12s %12s %8s\n", "stage", "product ms", "minimal ms", "ratio",
-                    "product cpu", "minimal cpu", "ratio");
+    void print_pairs(const std::vector<std::string>& stages, const std::string& sum_out,
+                     double scale) const {
+        std::printf("\n%-22s %12s %12s %8s %12s %12s %8s\n", "stage", "product ms", "minimal ms",
+                    "ratio", "product cpu", "minimal cpu", "ratio");
         for (const std::string& stage : stages) {
             const times p = at(stage + "/product");
             const times m = at(stage + "/minimal");
-            std::printf("%-22s %12.1f %12.1f %8.2f %12.1f %12.1f %8.2f\n", stage.c_str(), p.real * 1e3,
-                        m.real * 1e3, p.real / m.real, p.cpu * 1e3, m.cpu * 1e3, p.cpu / m.cpu);
+            std::printf("%-22s %12.1f %12.1f %8.2f %12.1f %12.1f %8.2f\n", stage.c_str(),
+                        p.real * 1e3, m.real * 1e3, p.real / m.real, p.cpu * 1e3, m.cpu * 1e3,
+                        p.cpu / m.cpu);
         }
         double sum = 0.0;
         for (const char* stage : {"block_load", "job_files", "collect", "output_binary", "cleanup"})
             sum += at(std::string(stage) + "/minimal").cpu;
-        std::printf("%-22s %12s %12.1f %8s %12s %12.1f\n", "cleanup", "-", at("cleanup/minimal").real * 1e3, "-",
-                    "-", at("cleanup/minimal").cpu * 1e3);
-        std::printf("minimal loops of a binary-output run (block read, job files, results, binary output, "
-                    "clean-up): %.2f s cpu\n", sum);
+        std::printf("%-22s %12s %12.1f %8s %12s %12.1f\n", "cleanup", "-",
+                    at("cleanup/minimal").real * 1e3, "-", "-", at("cleanup/minimal").cpu * 1e3);
+        std::printf(
+            "minimal loops of a binary-output run (block read, job files, results, binary output, "
+            "clean-up): %.2f s cpu\n",
+            sum);
         if (scale != 1.0)
-            std::printf("the same, carried over to the end-to-end recording (x %.2f): %.2f s cpu\n", scale,
-                        sum * scale);
+            std::printf("the same, carried over to the end-to-end recording (x %.2f): %.2f s cpu\n",
+                        scale, sum * scale);
         if (!sum_out.empty())
             std::ofstream(sum_out) << sum * scale << "\n";
     }
@@ -186,8 +195,8 @@ int main(int argc, char** argv) {
     const std::size_t frames = frames_of(cfg.hours);
     const std::size_t text_frames = frames_of(cfg.text_hours);
     const std::size_t rows = frames / size * bench::channels;
-    std::cerr << "making recordings in " << cfg.dir << ": " << frames << " samples per channel, " << rows
-              << " rows\n";
+    std::cerr << "making recordings in " << cfg.dir << ": " << frames << " samples per channel, "
+              << rows << " rows\n";
     bench::write_nv24("day.nv24", frames, hz);
     bench::write_tm4("text.tm4", text_frames, hz);
     bench::write_legacy_ascii("text.da1", text_frames / size, hz);
@@ -232,7 +241,8 @@ int main(int argc, char** argv) {
         const Nevra::NEVRA24 recording("day.nv24");
         benchmark::DoNotOptimize(recording.get_time().data());
     });
-    add("block_load/minimal", [](benchmark::State&) { benchmark::DoNotOptimize(bench::plain_read("day.nv24")); });
+    add("block_load/minimal",
+        [](benchmark::State&) { benchmark::DoNotOptimize(bench::plain_read("day.nv24")); });
     add("tm4_load/product", [](benchmark::State&) {
         const Nevra::NEVRA_TM4 recording("text.tm4", 0.0);
         benchmark::DoNotOptimize(recording.get_time().data());
@@ -283,14 +293,16 @@ int main(int argc, char** argv) {
     for (const auto& [m, name] : outputs) {
         const output_modes_t chosen = m;
         const std::string file = "out." + name;
-        add("output_" + name + "/product", [=](benchmark::State&) { product_output(chosen, file); });
-        add("output_" + name + "/minimal", [=](benchmark::State&) { minimal_output(chosen, "minimal/" + file); });
+        add("output_" + name + "/product",
+            [=](benchmark::State&) { product_output(chosen, file); });
+        add("output_" + name + "/minimal",
+            [=](benchmark::State&) { minimal_output(chosen, "minimal/" + file); });
     }
 
     pair_reporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.print_pairs({"block_load", "tm4_load", "legacy_ascii_load", "job_files", "collect", "output_binary",
-                          "output_ascii", "output_tm4"},
+    reporter.print_pairs({"block_load", "tm4_load", "legacy_ascii_load", "job_files", "collect",
+                          "output_binary", "output_ascii", "output_tm4"},
                          cfg.sum_out, cfg.sum_hours > 0.0 ? cfg.sum_hours / cfg.hours : 1.0);
     remove_rows("", rows, ".siw");
     benchmark::Shutdown();

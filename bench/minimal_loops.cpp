@@ -46,7 +46,8 @@ void close_or_throw(int fd) {
 class sink {
 public:
     explicit sink(const std::string& path)
-        : m_fd(open_or_throw(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC)), m_buffer(new char[chunk + 4096]) {}
+        : m_fd(open_or_throw(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC)),
+          m_buffer(new char[chunk + 4096]) {}
     ~sink() {
         flush();
         ::close(m_fd);
@@ -88,7 +89,8 @@ std::size_t read_into(const char* path, std::string& buffer) {
 
 void row_name(char* name, std::size_t size, const char* dir, std::size_t r, std::size_t workers,
               const char* extension) {
-    std::snprintf(name, size, "%svm%c%04zu%s", dir, static_cast<char>('a' + r % workers), r, extension);
+    std::snprintf(name, size, "%svm%c%04zu%s", dir, static_cast<char>('a' + r % workers), r,
+                  extension);
 }
 
 const char* skip_space(const char* p, const char* last) {
@@ -164,8 +166,8 @@ void legacy_from_chars(const std::string& path, std::vector<double>& out) {
     }
 }
 
-void write_jobs(const std::string& dir, const std::vector<std::vector<double>>& slots, std::size_t samples,
-                double hz, std::size_t workers) {
+void write_jobs(const std::string& dir, const std::vector<std::vector<double>>& slots,
+                std::size_t samples, double hz, std::size_t workers) {
     std::string text;
     char name[4096];
     char digits[32];
@@ -175,10 +177,12 @@ void write_jobs(const std::string& dir, const std::vector<std::vector<double>>& 
             text.assign("512\n");
             for (std::size_t i = 0; i < block; ++i) {
                 text.append(digits, std::to_chars(digits, digits + 32, static_cast<double>(i) / hz,
-                                                  std::chars_format::general, 6).ptr);
+                                                  std::chars_format::general, 6)
+                                        .ptr);
                 text += ' ';
-                text.append(digits,
-                            std::to_chars(digits, digits + 32, slot[ptr + i], std::chars_format::general, 6).ptr);
+                text.append(digits, std::to_chars(digits, digits + 32, slot[ptr + i],
+                                                  std::chars_format::general, 6)
+                                        .ptr);
                 text += '\n';
             }
             row_name(name, sizeof name, dir.c_str(), r++, workers, ".dat");

@@ -26,8 +26,8 @@ void legacy_from_chars(const std::string& path, std::vector<double>& out);
 
 // One file per 512-sample block and slot, named <dir>/vm<letter><row>.dat,
 // holding "512" and 512 lines of offset and sample, formatted with to_chars.
-void write_jobs(const std::string& dir, const std::vector<std::vector<double>>& slots, std::size_t samples,
-                double hz, std::size_t workers);
+void write_jobs(const std::string& dir, const std::vector<std::vector<double>>& slots,
+                std::size_t samples, double hz, std::size_t workers);
 
 // Reads the result file of every row (named like the product's, with the
 // given extension) and parses its numbers into slot r mod slot count.

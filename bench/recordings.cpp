@@ -26,7 +26,8 @@ std::uint32_t noise(std::size_t s, unsigned c) {
 
 std::int32_t sample_value(std::size_t s, unsigned c) {
     const double wave = 20000.0 * std::sin(static_cast<double>(s) * 0.0123 + c);
-    return static_cast<std::int32_t>(std::lround(wave)) + static_cast<std::int32_t>(noise(s, c)) - 150;
+    return static_cast<std::int32_t>(std::lround(wave)) + static_cast<std::int32_t>(noise(s, c)) -
+           150;
 }
 
 void write_nv24(const std::string& path, std::size_t frames, double hz) {
@@ -44,8 +45,9 @@ void write_nv24(const std::string& path, std::size_t frames, double hz) {
 void write_tm4(const std::string& path, std::size_t frames, double hz) {
     testwriters::Tm4File file;
     file.comment(testwriters::tm4_comment(hz, "kiruna"));
-    file.samples(start_second, hz, frames, channels,
-                 [](std::size_t line, std::size_t c) { return sample_value(line, static_cast<unsigned>(c)); });
+    file.samples(start_second, hz, frames, channels, [](std::size_t line, std::size_t c) {
+        return sample_value(line, static_cast<unsigned>(c));
+    });
     file.save(path);
 }
 
@@ -54,8 +56,8 @@ void write_legacy_ascii(const std::string& path, std::size_t records, double hz)
     body.reserve(records);
     for (std::size_t r = 0; r < records; ++r) {
         const auto second = static_cast<long>(std::floor(static_cast<double>(r * block) / hz));
-        legacywriter::Record record = legacywriter::make_record(block, static_cast<int>(second / 60 % 1440),
-                                                                static_cast<int>(second % 60));
+        legacywriter::Record record = legacywriter::make_record(
+            block, static_cast<int>(second / 60 % 1440), static_cast<int>(second % 60));
         for (unsigned c = 0; c < channels; ++c)
             for (std::size_t i = 0; i < block; ++i)
                 record[c].samples[i] = sample_value(r * block + i, c) / 4;  // 16-bit counts
@@ -63,13 +65,15 @@ void write_legacy_ascii(const std::string& path, std::size_t records, double hz)
     }
     char frequency[32];
     const auto end = std::to_chars(frequency, frequency + sizeof frequency, hz);
-    const std::string comment = legacywriter::form3_line('S', static_cast<int>(block), std::string(frequency, end.ptr),
-                                                         "1", "kiruna", "2016-05-01", "00:00:00");
+    const std::string comment =
+        legacywriter::form3_line('S', static_cast<int>(block), std::string(frequency, end.ptr), "1",
+                                 "kiruna", "2016-05-01", "00:00:00");
     legacywriter::write(path, legacywriter::ascii_image(comment, body));
 }
 
 double result_value(std::size_t r, std::size_t i) {
-    return static_cast<double>(sample_value(r * block + i, static_cast<unsigned>(r % channels))) / 7.0;
+    return static_cast<double>(sample_value(r * block + i, static_cast<unsigned>(r % channels))) /
+           7.0;
 }
 
 std::string result_text(std::size_t r) {

@@ -75,7 +75,8 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double wall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     process_times times{};
     const bool known = read_times(pid, times);
     int status = 0;
@@ -88,8 +89,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::ofstream report(argv[1]);
-    report << times.user << " " << times.sys << " " << times.children_user << " " << times.children_sys << " "
-           << wall << "\n";
+    report << times.user << " " << times.sys << " " << times.children_user << " "
+           << times.children_sys << " " << wall << "\n";
     if (!report) {
         std::cerr << "self_cpu: can't write " << argv[1] << "\n";
         return 2;

@@ -4,8 +4,7 @@
 
 #include <string_view>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view head(reinterpret_cast<const char*>(data), size);
     const Nevra::input_format format = Nevra::classify_input(head);
     const bool block = size >= 5 && head.substr(0, 4) == "nv24";

@@ -1,12 +1,12 @@
 #include "fuzz_input.h"
 
+#include <malloc.h>
+#include <sys/mman.h>
+#include <unistd.h>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <malloc.h>
 #include <new>
-#include <sys/mman.h>
-#include <unistd.h>
 
 // Every C++ allocation is counted, so that a reader that allocates from a
 // length field instead of from the bytes it has is caught on small inputs.
@@ -15,8 +15,7 @@ namespace {
 std::atomic<size_t> live_bytes{0};
 std::atomic<size_t> peak_bytes{0};
 
-void count_allocation(void* block)
-{
+void count_allocation(void* block) {
     const size_t now = live_bytes += malloc_usable_size(block);
     size_t peak = peak_bytes.load(std::memory_order_relaxed);
     while (now > peak && !peak_bytes.compare_exchange_weak(peak, now)) {
@@ -32,24 +31,21 @@ constexpr size_t bytes_per_input_byte = 16;
 
 namespace {
 
-void* counted_new(size_t size) noexcept
-{
+void* counted_new(size_t size) noexcept {
     void* block = std::malloc(size == 0 ? 1 : size);
     if (block)
         count_allocation(block);
     return block;
 }
 
-void counted_delete(void* block) noexcept
-{
+void counted_delete(void* block) noexcept {
     if (!block)
         return;
     live_bytes -= malloc_usable_size(block);
     std::free(block);
 }
 
-void* counted_new_or_throw(size_t size)
-{
+void* counted_new_or_throw(size_t size) {
     void* block = counted_new(size);
     if (!block)
         throw std::bad_alloc();
@@ -72,14 +68,12 @@ void operator delete[](void* block, const std::nothrow_t&) noexcept { counted_de
 
 namespace fuzz {
 
-void fail(const char* what, const char* detail)
-{
+void fail(const char* what, const char* detail) {
     std::fprintf(stderr, "fuzz check failed: %s%s\n", what, detail);
     std::abort();
 }
 
-const char* input_file(const uint8_t* data, size_t size)
-{
+const char* input_file(const uint8_t* data, size_t size) {
     static int fd = -1;
     static char name[64];
     if (fd < 0) {
@@ -100,13 +94,9 @@ const char* input_file(const uint8_t* data, size_t size)
     return name;
 }
 
-void reset_peak()
-{
-    peak_bytes = live_bytes.load();
-}
+void reset_peak() { peak_bytes = live_bytes.load(); }
 
-void check_memory(size_t input_size)
-{
+void check_memory(size_t input_size) {
     const size_t used = peak_bytes - live_bytes;
     const size_t allowed = fixed_allowance + bytes_per_input_byte * input_size;
     // FUZZ_PRINT_PEAK=1 shows how close each input comes to the limit.
@@ -120,8 +110,7 @@ void check_memory(size_t input_size)
     }
 }
 
-void check_recording(const Nevra::Nevra_Base& recording)
-{
+void check_recording(const Nevra::Nevra_Base& recording) {
     const auto& channels = recording.get_channels();
     const size_t times = recording.get_time().size();
     for (size_t k = 0; k < channels.size(); ++k) {

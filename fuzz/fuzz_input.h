@@ -28,8 +28,7 @@ void check_recording(const Nevra::Nevra_Base& recording);
 // Runs one load on the input: a std::exception with a message is a refusal;
 // a null result is the "no reader" answer of detection.
 template <class Load>
-void run_load(const uint8_t* data, size_t size, Load load)
-{
+void run_load(const uint8_t* data, size_t size, Load load) {
     const char* name = input_file(data, size);
     reset_peak();
     try {

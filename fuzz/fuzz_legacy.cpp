@@ -6,11 +6,9 @@
 #include "nevra.h"
 #include "nevra16.h"
 
-
 namespace {
 
-void deliver_with_lookahead(const char* name)
-{
+void deliver_with_lookahead(const char* name) {
     Nevra::NEVRA_arguments args;
     args.m_concat = true;
     args.m_quiet = true;
@@ -27,8 +25,7 @@ void deliver_with_lookahead(const char* name)
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::run_load(data, size, [](const char* name) { return new Nevra::NEVRA16(name, 0.0); });
     fuzz::run_load(data, size, [](const char* name) {
         deliver_with_lookahead(name);

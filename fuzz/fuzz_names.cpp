@@ -8,8 +8,7 @@
 
 namespace {
 
-Nevra::NEVRA& reader()
-{
+Nevra::NEVRA& reader() {
     static const std::unique_ptr<Nevra::NEVRA> made = [] {
         std::string file = "!S128Tidserier sampfrek: 10\r";
         file.resize(Nevra::NEVRA::LINELEN + 780, '\0');
@@ -23,13 +22,13 @@ Nevra::NEVRA& reader()
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Nevra::NEVRA& nevra = reader();
     const std::string text(reinterpret_cast<const char*>(data), size);
     const size_t end_of_name = text.find('\n');
     const std::string name = text.substr(0, end_of_name);
-    const std::string comment = end_of_name == std::string::npos ? "" : text.substr(end_of_name + 1);
+    const std::string comment =
+        end_of_name == std::string::npos ? "" : text.substr(end_of_name + 1);
 
     fuzz::reset_peak();
     nevra.set_time_start_of_day(name.c_str());

@@ -5,19 +5,18 @@
 
 namespace {
 
-uint32_t u32le(const uint8_t* p)
-{
+uint32_t u32le(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
            (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
-void compare_with_bytes(const Nevra::Nevra_Base& recording, const uint8_t* data, size_t size)
-{
+void compare_with_bytes(const Nevra::Nevra_Base& recording, const uint8_t* data, size_t size) {
     const size_t channels = data[20];
     const size_t header_end = data[4] == 1 ? 36 : data[4] == 2 ? 40 : 32;
     const size_t first_word = header_end + 8 + 32 * channels + 8;
     const size_t words = size > first_word ? (size - first_word) / 4 : 0;
-    if (recording.get_channels().size() != channels || recording.get_time().size() != words / channels)
+    if (recording.get_channels().size() != channels ||
+        recording.get_time().size() != words / channels)
         fuzz::fail("channel or frame count differs from the file's");
     for (size_t k = 0; k < channels; ++k)
         if (recording.get_data(k).size() != words / channels + (k < words % channels ? 1 : 0))
@@ -39,8 +38,7 @@ void compare_with_bytes(const Nevra::Nevra_Base& recording, const uint8_t* data,
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::run_load(data, size, [data, size](const char* name) {
         std::unique_ptr<Nevra::NEVRA24> recording(new Nevra::NEVRA24(name));
         compare_with_bytes(*recording, data, size);

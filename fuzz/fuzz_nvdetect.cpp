@@ -5,8 +5,7 @@
 #include "fuzz_input.h"
 #include "nevra.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::run_load(data, size, [](const char* name) { return Nevra::nvdetect(name, 0.0); });
     return 0;
 }

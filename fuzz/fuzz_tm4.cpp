@@ -18,8 +18,7 @@ struct Expected {
     std::vector<std::vector<int32_t>> channels;
 };
 
-Expected read_plainly(const uint8_t* data, size_t size)
-{
+Expected read_plainly(const uint8_t* data, size_t size) {
     std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
     Expected expected;
     size_t count = 3;
@@ -29,8 +28,8 @@ Expected read_plainly(const uint8_t* data, size_t size)
         if (!line.empty() && line[0] == '!')
             continue;
         double v[9] = {};
-        const int ret = std::sscanf(line.c_str(), "%lf %lf %lf %lf %lf %lf %lf %lf %lf", &v[0], &v[1],
-                                    &v[2], &v[3], &v[4], &v[5], &v[6], &v[7], &v[8]);
+        const int ret = std::sscanf(line.c_str(), "%lf %lf %lf %lf %lf %lf %lf %lf %lf", &v[0],
+                                    &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7], &v[8]);
         if (ret <= 3)
             break;
         if (first != 0) {
@@ -51,13 +50,9 @@ Expected read_plainly(const uint8_t* data, size_t size)
     return expected;
 }
 
-bool same(double a, double b)
-{
-    return a == b || (a != a && b != b);
-}
+bool same(double a, double b) { return a == b || (a != a && b != b); }
 
-void compare(const Nevra::Nevra_Base& recording, const Expected& expected)
-{
+void compare(const Nevra::Nevra_Base& recording, const Expected& expected) {
     if (expected.out_of_range)
         fuzz::fail("a value outside the 32-bit range was accepted");
     const std::vector<double>& times = recording.get_time();
@@ -75,8 +70,7 @@ void compare(const Nevra::Nevra_Base& recording, const Expected& expected)
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const double basetime = size > 0 && (data[0] & 1) ? 1462060800.0 : 0.0;
     // Read before the load, so that its memory is not counted against the reader.
     const Expected expected = read_plainly(data, size);

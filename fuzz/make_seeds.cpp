@@ -18,8 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 using Seeds = std::vector<std::pair<std::string, std::string>>;
 
-Seeds block_seeds()
-{
+Seeds block_seeds() {
     Seeds seeds;
     for (uint8_t version = 0; version <= 2; ++version) {
         nv24w::File file = nv24w::make_file(3, 20.0, 1462060800, 250000000);
@@ -46,8 +45,7 @@ Seeds block_seeds()
     return seeds;
 }
 
-Seeds tm4_seeds()
-{
+Seeds tm4_seeds() {
     using testwriters::Tm4File;
     const auto value = [](size_t line, size_t channel) {
         return static_cast<double>(line) * 1.5 - static_cast<double>(channel * 7);
@@ -60,23 +58,24 @@ Seeds tm4_seeds()
     five.samples(100.0, 10, 6, 5, value).raw("100.6 1 2").comment("!S512Tidserier sampfrek: 18");
     seeds.emplace_back("five-nocomment", five.text());
     Tm4File mixed;
-    mixed.comment(testwriters::tm4_comment(18, "nowhere")).data(5.0, {1, 2, 3}).data(5.1, {1, 2, 3, 4, 5})
-        .comment(testwriters::tm4_comment(10, "uppsala")).data(5.2, {2.9, -2.9, 0, 1, 2});
+    mixed.comment(testwriters::tm4_comment(18, "nowhere"))
+        .data(5.0, {1, 2, 3})
+        .data(5.1, {1, 2, 3, 4, 5})
+        .comment(testwriters::tm4_comment(10, "uppsala"))
+        .data(5.2, {2.9, -2.9, 0, 1, 2});
     seeds.emplace_back("mixed", mixed.text());
     return seeds;
 }
 
-std::vector<legacywriter::Record> records(size_t count, size_t length, int minute_word, int step)
-{
+std::vector<legacywriter::Record> records(size_t count, size_t length, int minute_word, int step) {
     std::vector<legacywriter::Record> list;
     for (size_t i = 0; i < count; ++i)
-        list.push_back(legacywriter::make_record(length, minute_word, static_cast<int>(i) * step % 60,
-                                                 static_cast<int>(i)));
+        list.push_back(legacywriter::make_record(
+            length, minute_word, static_cast<int>(i) * step % 60, static_cast<int>(i)));
     return list;
 }
 
-Seeds legacy_seeds()
-{
+Seeds legacy_seeds() {
     using namespace legacywriter;
     const std::string s512 = form3_line('S', 512, "18", "2", "k", "2016-05-01", "06:00:00");
     const std::string s128 = form3_line('S', 128, "10", "1", "u");
@@ -85,7 +84,8 @@ Seeds legacy_seeds()
     Seeds seeds;
     seeds.emplace_back("binary512", binary_image(s512, records(2, 512, 61, 28)));
     seeds.emplace_back("binary128", binary_image(s128, records(3, 128, 5, 13)));
-    seeds.emplace_back("binary-unix", binary_image(form3_line('U', 128, "10", "3", "j"), unix_records));
+    seeds.emplace_back("binary-unix",
+                       binary_image(form3_line('U', 128, "10", "3", "j"), unix_records));
     seeds.emplace_back("binary-old", binary_image("Tidserier 18 1", records(2, 128, 0, 0), true));
     seeds.emplace_back("binary-form1", binary_image("!Tidserier 18 4", records(2, 128, 1439, 50)));
     seeds.emplace_back("ascii128", ascii_image(s128, records(2, 128, 7, 13)));
@@ -95,20 +95,20 @@ Seeds legacy_seeds()
 }
 
 // A file name, a line feed, a comment line.
-Seeds name_seeds()
-{
+Seeds name_seeds() {
     using legacywriter::form3_line;
     return {
         {"year-dir", "data/2016/05/20160501/K6050112.bi1\n" + form3_line('S', 512, "18", "1", "k")},
-        {"date-dir", "20160501/K6050131.as1\n" + form3_line('U', 128, "20", "2", "u", "2016-05-01")},
-        {"long-name", "K2016050147.bin\n" + form3_line('S', 128, "10", "4", "j", "2016-05-01", "06:30:00")},
+        {"date-dir",
+         "20160501/K6050131.as1\n" + form3_line('U', 128, "20", "2", "u", "2016-05-01")},
+        {"long-name",
+         "K2016050147.bin\n" + form3_line('S', 128, "10", "4", "j", "2016-05-01", "06:30:00")},
         {"short-name", "K6123100.bi1\n!Tidserier 18 2"},
         {"form2", "x\n!Tidserier  sampfrek: 16 gain: 3"},
     };
 }
 
-void save(const fs::path& dir, const Seeds& seeds)
-{
+void save(const fs::path& dir, const Seeds& seeds) {
     fs::create_directories(dir);
     for (const auto& [name, bytes] : seeds) {
         std::ofstream out(dir / name, std::ios::binary | std::ios::trunc);
@@ -120,8 +120,7 @@ void save(const fs::path& dir, const Seeds& seeds)
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: make_seeds DIR\n");
         return 2;

@@ -5,6 +5,8 @@
 // the target that fails or more than 20 s fail the replay. With --exit-ok an
 // exit status of 1 is accepted too (the legacy reader ends the process on
 // some inputs).
+#include <sys/wait.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -13,8 +15,6 @@
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
@@ -29,8 +29,7 @@ namespace fs = std::filesystem;
 
 constexpr unsigned time_limit_seconds = 20;
 
-[[noreturn]] void run_child(const fs::path& input)
-{
+[[noreturn]] void run_child(const fs::path& input) {
     std::ifstream in(input, std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (!in.eof() && in.fail()) {
@@ -43,8 +42,7 @@ constexpr unsigned time_limit_seconds = 20;
 }
 
 // True when the input ended in a way the target allows.
-bool replay(const fs::path& input, bool exit_ok)
-{
+bool replay(const fs::path& input, bool exit_ok) {
     std::fflush(nullptr);
     const pid_t child = fork();
     if (child < 0) {
@@ -68,8 +66,7 @@ bool replay(const fs::path& input, bool exit_ok)
     return false;
 }
 
-std::vector<fs::path> inputs_of(const fs::path& arg)
-{
+std::vector<fs::path> inputs_of(const fs::path& arg) {
     std::vector<fs::path> inputs;
     // A target that has kept no input from fuzzing has no folder of them.
     if (!fs::exists(arg))
@@ -87,8 +84,7 @@ std::vector<fs::path> inputs_of(const fs::path& arg)
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     bool exit_ok = false;
     size_t count = 0;
     size_t failed = 0;

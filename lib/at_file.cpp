@@ -94,15 +94,16 @@ void expand_file(Expansion& e, const char* arg) {
         keep(e, arg);
         return;
     }
-    if (is_open(e, id) || e.open_files.size() >= static_cast<std::size_t>(max_argument_file_depth)) {
+    if (is_open(e, id) ||
+        e.open_files.size() >= static_cast<std::size_t>(max_argument_file_depth)) {
         std::fclose(f);  // read-only
         if (is_open(e, id))
             std::fprintf(stderr, "argument file %s names itself; %s is passed on unchanged\n",
                          arg + 1, arg);
         else
-            std::fprintf(stderr,
-                         "argument file %s is nested more than %d deep; %s is passed on unchanged\n",
-                         arg + 1, max_argument_file_depth, arg);
+            std::fprintf(
+                stderr, "argument file %s is nested more than %d deep; %s is passed on unchanged\n",
+                arg + 1, max_argument_file_depth, arg);
         keep(e, arg);
         return;
     }

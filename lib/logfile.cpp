@@ -96,7 +96,8 @@ void write_entry(const char* logfile, int argc, char** argv) {
     const bool write_failed = std::ferror(f) != 0;
     const int write_errno = errno;
     if (std::fclose(f) != 0 || write_failed) {
-        std::fprintf(stderr, "can't write %s: %s\n", logfile, std::strerror(write_failed ? write_errno : errno));
+        std::fprintf(stderr, "can't write %s: %s\n", logfile,
+                     std::strerror(write_failed ? write_errno : errno));
         std::fputs("No logfile entry\n", stderr);
     }
 }

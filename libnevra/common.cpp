@@ -7,8 +7,7 @@ namespace Nevra {
 
 int nevra_debug = 0;
 
-void debug_trace(const char* source, int line, std::string_view text)
-{
+void debug_trace(const char* source, int line, std::string_view text) {
     if (nevra_debug == 0)
         return;
     std::string trace = Formatter() << "Debug:" << source << "(" << line << ") " << text;
@@ -17,8 +16,7 @@ void debug_trace(const char* source, int line, std::string_view text)
         std::clearerr(stderr);
 }
 
-const char* read_plain_decimal(const char* p, const char* last, double& value)
-{
+const char* read_plain_decimal(const char* p, const char* last, double& value) {
     if (!starts_plain_number(p, last))
         return nullptr;
     const auto [end, ec] = std::from_chars(p, last, value);

@@ -16,15 +16,13 @@ extern int nevra_debug;
 void debug_trace(const char* source, int line, std::string_view text);
 
 // The white space of scanf's conversions.
-inline bool is_scanf_space(char c)
-{
+inline bool is_scanf_space(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
 // True when the text at p, up to last, starts like a plain decimal number:
 // an optional '-', then a digit or a decimal point.
-inline bool starts_plain_number(const char* p, const char* last)
-{
+inline bool starts_plain_number(const char* p, const char* last) {
     if (p != last && *p == '-')
         ++p;
     return p != last && ((*p >= '0' && *p <= '9') || *p == '.');
@@ -38,8 +36,7 @@ inline bool starts_plain_number(const char* p, const char* last)
 const char* read_plain_decimal(const char* p, const char* last, double& value);
 
 // True when truncating value toward zero gives a 32-bit signed integer.
-inline bool fits_int32(double value)
-{
+inline bool fits_int32(double value) {
     return value > -2147483648.0 - 1.0 && value < 2147483647.0 + 1.0;
 }
 
@@ -53,8 +50,7 @@ public:
     Formatter& operator=(const Formatter&) = delete;
 
     template <typename T>
-    Formatter& operator<<(const T& value)
-    {
+    Formatter& operator<<(const T& value) {
         stream_ << value;
         return *this;
     }

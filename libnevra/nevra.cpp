@@ -24,8 +24,7 @@ namespace {
 
 constexpr const char* source_unit = "nevra";
 
-void trace(int line, const std::string& text)
-{
+void trace(int line, const std::string& text) {
     if (nevra_debug)
         debug_trace(source_unit, line, text);
 }
@@ -43,21 +42,18 @@ constexpr size_t block128_bytes = 260;
 // Whether the 4 bytes at a equal the 4 bytes at b; bytes past the buffer
 // count as not equal, since a first line that ends late leaves no room for
 // three blocks.
-bool same_word_pair(const unsigned char* data, size_t a, size_t b)
-{
+bool same_word_pair(const unsigned char* data, size_t a, size_t b) {
     if (a + 4 > amount_to_read || b + 4 > amount_to_read)
         return false;
     return std::memcmp(data + a, data + b, 4) == 0;
 }
 
-bool time_words_repeat(const unsigned char* data, size_t p, size_t block_bytes)
-{
+bool time_words_repeat(const unsigned char* data, size_t p, size_t block_bytes) {
     return same_word_pair(data, p, p + block_bytes) && same_word_pair(data, p, p + 2 * block_bytes);
 }
 
 // How many numbers the first line of text begins with.
-int count_leading_numbers(const char* text)
-{
+int count_leading_numbers(const char* text) {
     const char* end = std::strchr(text, '\n');
     std::istringstream line(end ? std::string(text, end) : std::string(text));
     line.imbue(std::locale::classic());
@@ -68,8 +64,7 @@ int count_leading_numbers(const char* text)
     return count;
 }
 
-input_format classify_text(const char* text)
-{
+input_format classify_text(const char* text) {
     const int count = count_leading_numbers(text);
     if (count >= 4 && count <= 127) {
         trace(__LINE__, "Trying text TM4\n");
@@ -81,8 +76,7 @@ input_format classify_text(const char* text)
 
 }  // namespace
 
-input_format classify_input(std::string_view head)
-{
+input_format classify_input(std::string_view head) {
     if (head.size() < initial_amount_to_read)
         return INPUT_FORMAT_LEGACY;
     if (head.substr(0, 4) == "nv24") {
@@ -122,8 +116,7 @@ input_format classify_input(std::string_view head)
     return classify_text(reinterpret_cast<const char*>(data) + text_start);
 }
 
-Nevra_Base* nvdetect(const char* name, double current_nvtime)
-{
+Nevra_Base* nvdetect(const char* name, double current_nvtime) {
     std::string head(amount_to_read, '\0');
     size_t got = 0;
     {
@@ -134,14 +127,10 @@ Nevra_Base* nvdetect(const char* name, double current_nvtime)
     }
     head.resize(got);
     switch (classify_input(head)) {
-    case INPUT_FORMAT_BLOCK:
-        return new NEVRA24(name);
-    case INPUT_FORMAT_TM4:
-        return new NEVRA_TM4(name, current_nvtime);
-    case INPUT_FORMAT_LEGACY:
-        return new NEVRA16(name, current_nvtime);
-    case INPUT_FORMAT_NONE:
-        break;
+    case INPUT_FORMAT_BLOCK: return new NEVRA24(name);
+    case INPUT_FORMAT_TM4: return new NEVRA_TM4(name, current_nvtime);
+    case INPUT_FORMAT_LEGACY: return new NEVRA16(name, current_nvtime);
+    case INPUT_FORMAT_NONE: break;
     }
     return nullptr;
 }
@@ -152,25 +141,23 @@ namespace {
 
 // Days from 1970-01-01 to the given day of the proleptic Gregorian calendar
 // (month 1 to 12).
-long long days_from_civil(long long year, long long month, long long day)
-{
+long long days_from_civil(long long year, long long month, long long day) {
     year -= month <= 2;
     const long long era = (year >= 0 ? year : year - 399) / 400;
     const long long year_of_era = year - era * 400;
     const long long day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const long long day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+    const long long day_of_era =
+        year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
     return era * 146097 + day_of_era - 719468;
 }
 
-long long floor_div(long long a, long long b)
-{
+long long floor_div(long long a, long long b) {
     return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
 }
 
 bool valid_slot(int slot) { return slot >= 0 && slot <= 47; }
 
-time_t day_start(int year, int month, int day)
-{
+time_t day_start(int year, int month, int day) {
     struct tm tm {};
     tm.tm_year = year - 1900;
     tm.tm_mon = month - 1;
@@ -179,8 +166,7 @@ time_t day_start(int year, int month, int day)
     return my_timegm(&tm);
 }
 
-std::string stem_of(const std::string& name)
-{
+std::string stem_of(const std::string& name) {
     const size_t slash = name.rfind('/');
     std::string base = slash == std::string::npos ? name : name.substr(slash + 1);
     const size_t dot = base.rfind('.');
@@ -190,8 +176,7 @@ std::string stem_of(const std::string& name)
 }
 
 // The tails of a name: the text after each '/', from left to right.
-std::vector<const char*> tails_of(const char* name)
-{
+std::vector<const char*> tails_of(const char* name) {
     std::vector<const char*> tails;
     for (const char* p = std::strchr(name, '/'); p; p = std::strchr(p + 1, '/'))
         tails.push_back(p + 1);
@@ -199,8 +184,7 @@ std::vector<const char*> tails_of(const char* name)
 }
 
 // .../YYYY/MM/YYYYMMDD/LyMMDDTT.
-bool match_year_directory(const char* text, time_t& day)
-{
+bool match_year_directory(const char* text, time_t& day) {
     int y1 = 0, m1 = 0, y = 0, m = 0, d = 0, y_digit = 0, m2 = 0, d2 = 0, slot = 0;
     char letter = 0;
     if (std::sscanf(text, "%04d%*c%02d%*c%04d%02d%02d%*c%c%1d%02d%02d%02d.", &y1, &m1, &y, &m, &d,
@@ -213,12 +197,11 @@ bool match_year_directory(const char* text, time_t& day)
 }
 
 // YYYYMMDD/LyMMDDTT.
-bool match_date_directory(const char* text, time_t& day)
-{
+bool match_date_directory(const char* text, time_t& day) {
     int y = 0, m = 0, d = 0, y_digit = 0, m2 = 0, d2 = 0, slot = 0;
     char letter = 0;
-    if (std::sscanf(text, "%04d%02d%02d%*c%c%1d%02d%02d%02d.", &y, &m, &d, &letter, &y_digit, &m2, &d2,
-                    &slot) != 8)
+    if (std::sscanf(text, "%04d%02d%02d%*c%c%1d%02d%02d%02d.", &y, &m, &d, &letter, &y_digit, &m2,
+                    &d2, &slot) != 8)
         return false;
     if (m2 != m || d2 != d || y % 10 != y_digit || !valid_slot(slot))
         return false;
@@ -228,19 +211,18 @@ bool match_date_directory(const char* text, time_t& day)
 
 }  // namespace
 
-time_t my_timegm(struct tm* tm)
-{
+time_t my_timegm(struct tm* tm) {
     // Carry the month into the year first, then count everything else in
     // seconds, so every out-of-range field rolls over like calendar arithmetic.
     const long long month = tm->tm_mon;
     const long long year = 1900LL + tm->tm_year + floor_div(month, 12);
     const long long month_in_year = month - floor_div(month, 12) * 12;
     const long long days = days_from_civil(year, month_in_year + 1, 1) + (tm->tm_mday - 1LL);
-    return static_cast<time_t>(days * 86400 + tm->tm_hour * 3600LL + tm->tm_min * 60LL + tm->tm_sec);
+    return static_cast<time_t>(days * 86400 + tm->tm_hour * 3600LL + tm->tm_min * 60LL +
+                               tm->tm_sec);
 }
 
-bool NEVRA::set_time_start_of_day(const char* filename)
-{
+bool NEVRA::set_time_start_of_day(const char* filename) {
     time_t day = 0;
     const std::vector<const char*> tails = tails_of(filename);
     bool found = std::any_of(tails.begin(), tails.end(),
@@ -268,13 +250,12 @@ bool NEVRA::set_time_start_of_day(const char* filename)
     }
     m_start_of_day = day;
     m_uncertain_year = uncertain;
-    trace(__LINE__, Formatter() << "File name " << filename << " Start of day represents " << day
-                                << "\n");
+    trace(__LINE__,
+          Formatter() << "File name " << filename << " Start of day represents " << day << "\n");
     return true;
 }
 
-void NEVRA::set_time_base(const char* filename)
-{
+void NEVRA::set_time_base(const char* filename) {
     const std::string stem = stem_of(filename);
     char letter = 0;
     int y = 0, m = 0, d = 0, slot = 0;
@@ -283,8 +264,7 @@ void NEVRA::set_time_base(const char* filename)
         m_time_base = static_cast<time_t>(slot / 2) * 3600;
 }
 
-time_t NEVRA::get_start_of_day() const
-{
+time_t NEVRA::get_start_of_day() const {
     if (m_date_from_comment.empty())
         return m_start_of_day;
     int y = 0, m = 0, d = 0;
@@ -299,35 +279,35 @@ time_t NEVRA::get_start_of_day() const
 
 arguments::arguments(double& frequency, int& gain, std::string& station, char& c, int& len,
                      bool& unixtime, std::string& date_from_comment, std::string& time_from_comment)
-    : m_frequency(frequency), m_gain(gain), m_station(station), m_c(c), m_len(len),
-      m_unixtime(unixtime), m_date_from_comment(date_from_comment),
-      m_time_from_comment(time_from_comment)
-{
-}
+    : m_frequency(frequency),
+      m_gain(gain),
+      m_station(station),
+      m_c(c),
+      m_len(len),
+      m_unixtime(unixtime),
+      m_date_from_comment(date_from_comment),
+      m_time_from_comment(time_from_comment) {}
 
-bool valid_comment_type1(const char* comment, const arguments& arg)
-{
+bool valid_comment_type1(const char* comment, const arguments& arg) {
     return std::sscanf(comment, "!Tidserier %lf %d", &arg.m_frequency, &arg.m_gain) >= 1;
 }
 
-bool valid_comment_type2(const char* comment, const arguments& arg)
-{
-    return std::sscanf(comment, "!Tidserier  sampfrek: %lf gain: %d", &arg.m_frequency, &arg.m_gain) >= 1;
+bool valid_comment_type2(const char* comment, const arguments& arg) {
+    return std::sscanf(comment, "!Tidserier  sampfrek: %lf gain: %d", &arg.m_frequency,
+                       &arg.m_gain) >= 1;
 }
 
 namespace {
 
 // Room for a %255[^ ] conversion (255 characters and the NUL), keeping the
 // current text in front.
-char* scan_target(std::string& text)
-{
+char* scan_target(std::string& text) {
     if (text.size() < 256)
         text.resize(256, '\0');
     return text.data();
 }
 
-void cut_at_nul(std::string& text)
-{
+void cut_at_nul(std::string& text) {
     const size_t nul = text.find('\0');
     if (nul != std::string::npos)
         text.resize(nul);
@@ -335,15 +315,15 @@ void cut_at_nul(std::string& text)
 
 }  // namespace
 
-bool valid_comment_type3(const char* comment, const arguments& arg)
-{
+bool valid_comment_type3(const char* comment, const arguments& arg) {
     int after_freq = 0, after_gain = 0, after_station = 0, after_date = 0, after_time = 0;
     const int converted = std::sscanf(
         comment,
-        "!%c%dTidserier sampfrek: %lf%n gain: %d%n station: %255[^ ]%n date: %255[^ ]%n time: %255[^ ]%n",
+        "!%c%dTidserier sampfrek: %lf%n gain: %d%n station: %255[^ ]%n date: %255[^ ]%n time: "
+        "%255[^ ]%n",
         &arg.m_c, &arg.m_len, &arg.m_frequency, &after_freq, &arg.m_gain, &after_gain,
-        scan_target(arg.m_station), &after_station, scan_target(arg.m_date_from_comment), &after_date,
-        scan_target(arg.m_time_from_comment), &after_time);
+        scan_target(arg.m_station), &after_station, scan_target(arg.m_date_from_comment),
+        &after_date, scan_target(arg.m_time_from_comment), &after_time);
     cut_at_nul(arg.m_station);
     cut_at_nul(arg.m_date_from_comment);
     cut_at_nul(arg.m_time_from_comment);
@@ -359,8 +339,7 @@ bool valid_comment_type3(const char* comment, const arguments& arg)
     return arg.m_c == 'S' || arg.m_c == 'U';
 }
 
-bool parse_date(const arguments& arg, time_t& date, time_t& t0)
-{
+bool parse_date(const arguments& arg, time_t& date, time_t& t0) {
     int year = 0, month = 0, day = 0;
     if (std::sscanf(arg.m_date_from_comment.c_str(), "%04d%*c%02d%*c%02d", &year, &month, &day) < 3)
         return false;
@@ -371,7 +350,8 @@ bool parse_date(const arguments& arg, time_t& date, time_t& t0)
     date_tm.tm_isdst = 0;
     struct tm start_tm = date_tm;
     int hour = 0, minute = 0, second = 0;
-    if (std::sscanf(arg.m_time_from_comment.c_str(), "%02d%*c%02d%*c%02d", &hour, &minute, &second) == 3) {
+    if (std::sscanf(arg.m_time_from_comment.c_str(), "%02d%*c%02d%*c%02d", &hour, &minute,
+                    &second) == 3) {
         start_tm.tm_hour = hour;
         start_tm.tm_min = minute;
         start_tm.tm_sec = second;
@@ -382,8 +362,7 @@ bool parse_date(const arguments& arg, time_t& date, time_t& t0)
     return true;
 }
 
-bool validate_comment(const char* comment)
-{
+bool validate_comment(const char* comment) {
     double frequency = -1.0;
     int gain = -1;
     char letter = '\0';
@@ -402,8 +381,7 @@ bool validate_comment(const char* comment)
     return false;
 }
 
-bool NEVRA::parse_comment(const char* comment)
-{
+bool NEVRA::parse_comment(const char* comment) {
     m_frequency = -1.0;
     m_gain = -1;
     m_station.clear();
@@ -442,8 +420,7 @@ namespace {
 // The environment keeps a pointer to this text.
 char TZ[7] = "TZ=UTC";
 
-void use_utc(bool quiet)
-{
+void use_utc(bool quiet) {
     tzset();
     if (std::strcmp(tzname[0], "UTC") == 0)
         return;
@@ -457,9 +434,10 @@ void use_utc(bool quiet)
 }  // namespace
 
 NEVRA::NEVRA(const char* filename, NEVRA_arguments* args)
-    : m_concat(args->m_concat), m_fd(std::fopen(filename, "rb")),
-      m_old_file_type(args->m_old_file_type), m_quiet(args->m_quiet)
-{
+    : m_concat(args->m_concat),
+      m_fd(std::fopen(filename, "rb")),
+      m_old_file_type(args->m_old_file_type),
+      m_quiet(args->m_quiet) {
     use_utc(m_quiet);
     set_micorder(0, 1, 2);
     try {
@@ -474,7 +452,8 @@ NEVRA::NEVRA(const char* filename, NEVRA_arguments* args)
     m_firstline.clear();
     if (!set_time_start_of_day(filename) && args->m_fail_parse_path) {
         std::cerr << "Can't parse date & time from path (" << filename << ") & fail_parse_path == "
-                  << "1" << "\n";
+                  << "1"
+                  << "\n";
         std::exit(1);
     }
     set_time_base(filename);
@@ -486,40 +465,35 @@ NEVRA::NEVRA(const char* filename, NEVRA_arguments* args)
                                 << " hour base " << m_time_base << "\n");
 }
 
-NEVRA::~NEVRA()
-{
+NEVRA::~NEVRA() {
     if (m_timegaps > 1)
         std::cerr << "Warning: TIMEGAPs in data\n";
     else if (m_timegaps == 1)
         std::cerr << "TIMEGAP in data\n";
 }
 
-size_t NEVRA::length_from_comment(const char* comment)
-{
+size_t NEVRA::length_from_comment(const char* comment) {
     size_t length = 0;
     if (std::sscanf(comment, "!%*[!SUsu]%zu", &length) == 1 && validlength(length))
         return length;
     return 128;
 }
 
-void NEVRA::fail_comment_read() const
-{
+void NEVRA::fail_comment_read() const {
     if (errno != 0)
         std::cerr << "fgetc: " << std::strerror(errno) << "\n";
     std::cerr << "fgetc: EOF \n";
     std::exit(1);
 }
 
-void NEVRA::warn_uncertain_year(const char* filename) const
-{
+void NEVRA::warn_uncertain_year(const char* filename) const {
     if (m_uncertain_year)
         std::cerr << "Warning: year parsed from filename, " << filename << ", is uncertain\n";
 }
 
 // The concrete constructors' common part (readcomment and type dispatch to the
 // concrete class, whose constructor is running).
-void NEVRA::read_and_parse_comment(const char* filename)
-{
+void NEVRA::read_and_parse_comment(const char* filename) {
     if (!m_quiet)
         std::cerr << "File: " << filename << " Type:" << type() << "\n";
     readcomment();
@@ -530,8 +504,7 @@ void NEVRA::read_and_parse_comment(const char* filename)
 // Reads the comment line up to terminator, which is consumed; carriage
 // returns are never part of the line. Returns 0, with the character pushed
 // back, when the file does not start with a comment line.
-int NEVRA::read_comment_line(int terminator)
-{
+int NEVRA::read_comment_line(int terminator) {
     FILE* file = m_fd.get();
     errno = 0;
     int c = std::fgetc(file);
@@ -552,22 +525,21 @@ int NEVRA::read_comment_line(int terminator)
     if (c == EOF)
         fail_comment_read();
     m_length = length_from_comment(m_firstline.c_str());
-    trace(__LINE__, Formatter() << "Comment " << m_firstline << " block length " << m_length << "\n");
+    trace(__LINE__,
+          Formatter() << "Comment " << m_firstline << " block length " << m_length << "\n");
     return 1;
 }
 
 // ---- binary files
 
-BinaryNEVRA::BinaryNEVRA(const char* filename, NEVRA_arguments* args) : NEVRA(filename, args)
-{
+BinaryNEVRA::BinaryNEVRA(const char* filename, NEVRA_arguments* args) : NEVRA(filename, args) {
     read_and_parse_comment(filename);
 }
 
 // A binary file ends its comment line with a carriage return.
 int BinaryNEVRA::readcomment() { return read_comment_line('\r'); }
 
-int BinaryNEVRA::read(atype& nn, int* rtime)
-{
+int BinaryNEVRA::read(atype& nn, int* rtime) {
     const size_t header_words = m_old_file_type ? 0 : 2;
     const size_t words = m_length + header_words;  // at most Max
     unsigned char block[2 * Max] = {};
@@ -599,8 +571,7 @@ int BinaryNEVRA::read(atype& nn, int* rtime)
 
 // ---- ASCII files
 
-AsciiNEVRA::AsciiNEVRA(const char* filename, NEVRA_arguments* args) : NEVRA(filename, args)
-{
+AsciiNEVRA::AsciiNEVRA(const char* filename, NEVRA_arguments* args) : NEVRA(filename, args) {
     read_and_parse_comment(filename);
 }
 
@@ -611,14 +582,15 @@ namespace {
 
 bool is_ascii_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
-bool is_skipped_line(const char* line) { return line[0] == '!' || line[0] == '\n' || is_ascii_letter(line[0]); }
+bool is_skipped_line(const char* line) {
+    return line[0] == '!' || line[0] == '\n' || is_ascii_letter(line[0]);
+}
 
 // Scans one value like " %lf%n" from pos. The token is cut at its first
 // white space while it is scanned, so each scan looks at the token only
 // instead of the whole remaining line; a number never spans white space, so
 // the result is that of scanning the whole rest.
-bool scan_value(char*& pos, double& value)
-{
+bool scan_value(char*& pos, double& value) {
     while (is_scanf_space(*pos))
         ++pos;
     char* end = pos;
@@ -640,8 +612,7 @@ bool scan_value(char*& pos, double& value)
 
 // Time values are rounded half away from zero; values beyond the int range
 // are held at its limits, and a NaN counts as 0.
-int rounded_time_value(double value)
-{
+int rounded_time_value(double value) {
     if (std::isnan(value))
         return 0;
     const double rounded = std::round(value);
@@ -656,8 +627,7 @@ int rounded_time_value(double value)
 
 // Reads one data line into samples; for current files the two time values
 // into time_values. 0 on success, -1 otherwise.
-int AsciiNEVRA::read_block(char* line, std::vector<double>& samples, double time_values[2])
-{
+int AsciiNEVRA::read_block(char* line, std::vector<double>& samples, double time_values[2]) {
     do {
         if (!std::fgets(line, FBUFSIZE, m_fd.get()))
             return -1;
@@ -686,8 +656,7 @@ int AsciiNEVRA::read_block(char* line, std::vector<double>& samples, double time
     return 0;
 }
 
-int AsciiNEVRA::read(atype& nn, int* rtime)
-{
+int AsciiNEVRA::read(atype& nn, int* rtime) {
     char line[FBUFSIZE];
     double time_values[2] = {0.0, 0.0};
     for (unsigned k = 0; k < 3; ++k) {
@@ -703,21 +672,20 @@ int AsciiNEVRA::read(atype& nn, int* rtime)
 
 // ---------------------------------------------------------------- delivery
 
-time_t NEVRA::get_nvtime(int t) const
-{
+time_t NEVRA::get_nvtime(int t) const {
     const int minute_word = m_time[t];
     const int second_word = m_time[t + 1];
     if (m_unixtime) {
         // The 32-bit sum wraps like the recorder's signed 32-bit time.
-        const uint32_t sum = static_cast<uint32_t>(second_word) * 65536u + static_cast<uint32_t>(minute_word);
+        const uint32_t sum =
+            static_cast<uint32_t>(second_word) * 65536u + static_cast<uint32_t>(minute_word);
         return static_cast<time_t>(static_cast<int32_t>(sum));
     }
     const time_t hour_base = minute_word <= 59 ? m_time_base : 0;
     return m_start_of_day + hour_base + static_cast<time_t>(minute_word) * 60 + second_word;
 }
 
-int NEVRA::getdata()
-{
+int NEVRA::getdata() {
     std::fflush(stderr);
     if (m_is_next) {
         copy_next_to_current();
@@ -735,8 +703,7 @@ int NEVRA::getdata()
     return 0;
 }
 
-int NEVRA::readnext(atype& nn)
-{
+int NEVRA::readnext(atype& nn) {
     if (!m_concat)
         return 1;
     const int result = read(nn, &m_time[2]);
@@ -744,8 +711,7 @@ int NEVRA::readnext(atype& nn)
     return result;
 }
 
-bool NEVRA::time_is_ok()
-{
+bool NEVRA::time_is_ok() {
     time_t diff = get_nvtimenext() - get_nvtime(0);
     if (diff < -86000)
         diff += SECS_PER_DAY;
@@ -757,26 +723,24 @@ bool NEVRA::time_is_ok()
     return false;
 }
 
-bool NEVRA::can_we_use_next()
-{
+bool NEVRA::can_we_use_next() {
     if (time_is_ok())
         return false;
     extend_current();
     return true;
 }
 
-void NEVRA::copy_next_to_current()
-{
+void NEVRA::copy_next_to_current() {
     for (size_t ch = 0; ch < 3; ++ch)
         std::copy_n(next[ch].begin(), m_length, current[ch].begin());
     m_time[0] = m_time[2];
     m_time[1] = m_time[3];
 }
 
-void NEVRA::extend_current()
-{
+void NEVRA::extend_current() {
     for (size_t ch = 0; ch < 3; ++ch)
-        std::copy_n(next[ch].begin(), m_length, current[ch].begin() + static_cast<std::ptrdiff_t>(m_length));
+        std::copy_n(next[ch].begin(), m_length,
+                    current[ch].begin() + static_cast<std::ptrdiff_t>(m_length));
 }
 
 // ---------------------------------------------------------------- legacy detection
@@ -785,8 +749,7 @@ bool is_eol(char c) { return c == '\n' || c == '\r'; }
 
 bool validlength(size_t length) { return length == 128 || length == 512; }
 
-NEVRA* detect(const char* filename, NEVRA_arguments* arguments)
-{
+NEVRA* detect(const char* filename, NEVRA_arguments* arguments) {
     char probe[NEVRA::LINELEN] = {};
     size_t line_end = 0;
     {
@@ -815,8 +778,7 @@ NEVRA* detect(const char* filename, NEVRA_arguments* arguments)
     return new BinaryNEVRA(filename, arguments);
 }
 
-NEVRA* detect(const char* filename, bool concat, bool old_file_type, bool fail_parse_path)
-{
+NEVRA* detect(const char* filename, bool concat, bool old_file_type, bool fail_parse_path) {
     NEVRA_arguments arguments;
     arguments.m_concat = concat;
     arguments.m_old_file_type = old_file_type;

@@ -39,8 +39,8 @@ Nevra_Base* nvdetect(const char* name, double current_nvtime);
 
 // Binds the form parsers' results to the caller's variables.
 struct arguments {
-    arguments(double& frequency, int& gain, std::string& station, char& c, int& len,
-              bool& unixtime, std::string& date_from_comment, std::string& time_from_comment);
+    arguments(double& frequency, int& gain, std::string& station, char& c, int& len, bool& unixtime,
+              std::string& date_from_comment, std::string& time_from_comment);
 
     double& m_frequency;
     int& m_gain;
@@ -118,8 +118,7 @@ public:
     bool is_unixtime() const { return m_unixtime; }
     bool is_old_file_type() const { return m_old_file_type; }
     void set_oldfile() { m_old_file_type = true; }
-    void set_micorder(unsigned int a, unsigned int b, unsigned int c)
-    {
+    void set_micorder(unsigned int a, unsigned int b, unsigned int c) {
         m_micorder[0] = a;
         m_micorder[1] = b;
         m_micorder[2] = c;
@@ -133,8 +132,7 @@ public:
     int timegaps() const { return m_timegaps; }
 
 protected:
-    static uint16_t le16toh16(const unsigned char* bytes)
-    {
+    static uint16_t le16toh16(const unsigned char* bytes) {
         return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
     }
     // The block length a comment line states: 512 or 128.

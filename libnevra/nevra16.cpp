@@ -35,15 +35,12 @@ constexpr double segment_jump_seconds = 1.5;
 constexpr int trial_count = 100;
 constexpr double trial_step = 0.01;
 
-
-void debug_line(int line, const std::string& text)
-{
+void debug_line(int line, const std::string& text) {
     if (nevra_debug != 0)
         std::cerr << "nevra16.cpp:" << line << ":: debug: " << text;
 }
 
-std::unique_ptr<NEVRA> open_legacy(const char* filename)
-{
+std::unique_ptr<NEVRA> open_legacy(const char* filename) {
     NEVRA_arguments args;
     args.m_concat = false;
     args.m_old_file_type = false;
@@ -54,8 +51,7 @@ std::unique_ptr<NEVRA> open_legacy(const char* filename)
 
 }  // namespace
 
-NEVRA16::NEVRA16(const char* filename, double initial_basetime)
-{
+NEVRA16::NEVRA16(const char* filename, double initial_basetime) {
     set_fixed_header();
     const std::unique_ptr<NEVRA> nevra = open_legacy(filename);
 
@@ -80,8 +76,7 @@ NEVRA16::NEVRA16(const char* filename, double initial_basetime)
 
 // A record whose time is too far from the running clock starts a new
 // segment and resets the clock; every sample then gets the clock's time.
-void NEVRA16::append_record_times(const NEVRA& nevra, double& t0, segments& time_org)
-{
+void NEVRA16::append_record_times(const NEVRA& nevra, double& t0, segments& time_org) {
     const auto record_time = nevra.get_nvtime(0);
     if (std::fabs(static_cast<double>(record_time) - t0) > segment_jump_seconds) {
         time_org.emplace_back().reserve(segment_reserve);
@@ -96,13 +91,9 @@ void NEVRA16::append_record_times(const NEVRA& nevra, double& t0, segments& time
     }
 }
 
-ORIGIN NEVRA16::get_origin() const
-{
-    return ORIGIN_NV16;
-}
+ORIGIN NEVRA16::get_origin() const { return ORIGIN_NV16; }
 
-void NEVRA16::set_fixed_header()
-{
+void NEVRA16::set_fixed_header() {
     m_header = nv_header{};
     m_header.header.m_magic = magic_nv24;
     m_header.header.m_version = 1;
@@ -112,9 +103,7 @@ void NEVRA16::set_fixed_header()
     m_header.common.m_channel_bitmap = 7;
 }
 
-void NEVRA16::take_first_record(const NEVRA& nevra, const char* filename,
-                                double initial_basetime)
-{
+void NEVRA16::take_first_record(const NEVRA& nevra, const char* filename, double initial_basetime) {
     nv_header_common& common = m_header.common;
     common.m_sample_freq_hz = nevra.get_frequency();
     common.m_seconds = static_cast<uint32_t>(nevra.get_nvtime(0));
@@ -140,13 +129,12 @@ void NEVRA16::take_first_record(const NEVRA& nevra, const char* filename,
 
     // The time axis advances by 1 / frequency.
     if (!is_usable_frequency(common.m_sample_freq_hz))
-        throw std::runtime_error(Formatter() << "sampling frequency " << common.m_sample_freq_hz
-                                             << " of " << filename
-                                             << " is not a positive number\n");
+        throw std::runtime_error(Formatter()
+                                 << "sampling frequency " << common.m_sample_freq_hz << " of "
+                                 << filename << " is not a positive number\n");
 }
 
-void NEVRA16::copy_samples(const NEVRA& nevra, const char* filename)
-{
+void NEVRA16::copy_samples(const NEVRA& nevra, const char* filename) {
     const size_t length = nevra.get_length();
     for (size_t ch = 0; ch < 3; ++ch) {
         const std::vector<double>& samples = nevra.current[ch];
@@ -163,8 +151,7 @@ void NEVRA16::copy_samples(const NEVRA& nevra, const char* filename)
 // Finds the fraction of a second that, added to the segment's first whole-second
 // time, makes the record durations reproduce every recorded record time, and
 // shifts the segment's samples by the middle of the range of such fractions.
-void NEVRA16::refine_segment(const std::vector<long>& t_org, size_t record_length)
-{
+void NEVRA16::refine_segment(const std::vector<long>& t_org, size_t record_length) {
     if (t_org.size() <= 3)
         return;
 
@@ -199,7 +186,8 @@ void NEVRA16::refine_segment(const std::vector<long>& t_org, size_t record_lengt
 
     const auto available = static_cast<size_t>(m_time.end() - it);
     const size_t count = std::min(t_org.size() * record_length, available);
-    std::for_each(it, it + static_cast<std::ptrdiff_t>(count), [offset](double& t) { t += offset; });
+    std::for_each(it, it + static_cast<std::ptrdiff_t>(count),
+                  [offset](double& t) { t += offset; });
 }
 
 }  // namespace Nevra

@@ -29,41 +29,31 @@ struct time_generator {
     double operator()() { return static_cast<double>(current++) / m_hz + m_t0; }
 };
 
-uint16_t u16le(const uint8_t* p)
-{
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
+uint16_t u16le(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
-uint32_t u32le(const uint8_t* p)
-{
+uint32_t u32le(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
            (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
-double f64le(const uint8_t* p)
-{
+double f64le(const uint8_t* p) {
     uint64_t bits = static_cast<uint64_t>(u32le(p)) | (static_cast<uint64_t>(u32le(p + 4)) << 32);
     return std::bit_cast<double>(bits);
 }
 
-magic tag_at(const uint8_t* p)
-{
-    return {p[0], p[1], p[2], p[3]};
-}
+magic tag_at(const uint8_t* p) { return {p[0], p[1], p[2], p[3]}; }
 
 // Reads up to N bytes into a cleared array. A read past the end of the file
 // leaves the missing bytes zero, and once the end is hit later reads deliver
 // nothing, so a truncated file fails at its first incomplete tag.
 template <size_t N>
-std::array<uint8_t, N> read_record(std::ifstream& in)
-{
+std::array<uint8_t, N> read_record(std::ifstream& in) {
     std::array<uint8_t, N> bytes{};
     in.read(reinterpret_cast<char*>(bytes.data()), N);
     return bytes;
 }
 
-nv_header_common decode_common(const uint8_t* p)
-{
+nv_header_common decode_common(const uint8_t* p) {
     nv_header_common common{};
     common.m_seconds = u32le(p);
     common.m_nanoseconds = u32le(p + 4);
@@ -76,8 +66,7 @@ nv_header_common decode_common(const uint8_t* p)
     return common;
 }
 
-nv_header read_header(std::ifstream& in)
-{
+nv_header read_header(std::ifstream& in) {
     const auto bytes = read_record<header_fixed_size>(in);
     nv_header header{};
     header.header.m_magic = tag_at(bytes.data());
@@ -87,8 +76,7 @@ nv_header read_header(std::ifstream& in)
     header.common = decode_common(bytes.data() + 8);
 
     switch (header.header.m_version) {
-    case 0:
-        break;
+    case 0: break;
     case 1: {
         // The recorder stores the length without its version-1 extension.
         header.header.m_header_length = static_cast<uint16_t>(header.header.m_header_length + 4);
@@ -103,14 +91,14 @@ nv_header read_header(std::ifstream& in)
         break;
     }
     default:
-        throw std::runtime_error(Formatter() << "Unknown nv24 header version "
-                                             << static_cast<unsigned>(header.header.m_version) << "\n");
+        throw std::runtime_error(Formatter()
+                                 << "Unknown nv24 header version "
+                                 << static_cast<unsigned>(header.header.m_version) << "\n");
     }
     return header;
 }
 
-nv_channel decode_channel(const uint8_t* p)
-{
+nv_channel decode_channel(const uint8_t* p) {
     nv_channel chan{};
     chan.m_magic = tag_at(p);
     chan.m_channel = u16le(p + 4);
@@ -123,8 +111,7 @@ nv_channel decode_channel(const uint8_t* p)
 
 // Samples are looked up by m_channel, so every record must name a distinct
 // channel below the channel count.
-void check_channel_numbers(const std::vector<nv_channel>& channels)
-{
+void check_channel_numbers(const std::vector<nv_channel>& channels) {
     std::vector<bool> seen(channels.size(), false);
     for (size_t k = 0; k < channels.size(); ++k) {
         const size_t number = channels[k].m_channel;
@@ -140,8 +127,7 @@ void check_channel_numbers(const std::vector<nv_channel>& channels)
 }
 
 // The number of whole words from the current position to the end of the file.
-size_t sample_word_count(std::ifstream& in)
-{
+size_t sample_word_count(std::ifstream& in) {
     // The file ended inside the reserved field of the sample-block tag: no samples.
     if (!in)
         return 0;
@@ -155,12 +141,13 @@ size_t sample_word_count(std::ifstream& in)
 }
 
 // Reads word_count words and hands word w to channel position w mod n.
-void read_samples(std::ifstream& in, size_t word_count, std::vector<std::vector<int32_t>>& channels)
-{
+void read_samples(std::ifstream& in, size_t word_count,
+                  std::vector<std::vector<int32_t>>& channels) {
     // The whole sample block in one read; a short read leaves zero words.
     std::vector<uint32_t> raw(word_count);
     if (in)
-        in.read(reinterpret_cast<char*>(raw.data()), static_cast<std::streamsize>(word_count * word_size));
+        in.read(reinterpret_cast<char*>(raw.data()),
+                static_cast<std::streamsize>(word_count * word_size));
     if constexpr (std::endian::native != std::endian::little) {
         for (uint32_t& word : raw)
             word = u32le(reinterpret_cast<const uint8_t*>(&word));
@@ -179,15 +166,13 @@ void read_samples(std::ifstream& in, size_t word_count, std::vector<std::vector<
 }
 
 // The record tags after the header: each names what follows it.
-void check_tag(const magic& found, const magic& expected, const char* name)
-{
+void check_tag(const magic& found, const magic& expected, const char* name) {
     if (found != expected)
         throw std::runtime_error(Formatter() << "Unknown magic " << name << "\n");
 }
 
 // The channel records between the "chns" and "data" tags, count of them.
-std::vector<nv_channel> read_channel_records(std::ifstream& in, size_t count)
-{
+std::vector<nv_channel> read_channel_records(std::ifstream& in, size_t count) {
     check_tag(tag_at(read_record<tag_record_size>(in).data()), magic_chns, "chns");
     if (count == 0)
         throw std::runtime_error("The nv24 header declares no channels\n");
@@ -203,8 +188,7 @@ std::vector<nv_channel> read_channel_records(std::ifstream& in, size_t count)
 
 }  // namespace
 
-NEVRA24::NEVRA24(const char* filename)
-{
+NEVRA24::NEVRA24(const char* filename) {
     std::ifstream in(filename, std::ios::in | std::ios::binary);
     if (!in.is_open())
         throw std::runtime_error(Formatter() << "Couldn't open " << filename << "\n");
@@ -225,9 +209,6 @@ NEVRA24::NEVRA24(const char* filename)
     read_samples(in, word_count, m_data);
 }
 
-ORIGIN NEVRA24::get_origin() const
-{
-    return ORIGIN_NV24;
-}
+ORIGIN NEVRA24::get_origin() const { return ORIGIN_NV24; }
 
 }  // namespace Nevra

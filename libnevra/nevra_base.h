@@ -119,10 +119,7 @@ extern const std::map<std::string, STATIONS> station_string2stationid;
 // so only a positive, finite frequency gives one. The legacy reader refuses a
 // file without one, the TM4 reader one long enough to be analysed, and the
 // driver every recording it is given.
-inline bool is_usable_frequency(double hz)
-{
-    return hz > 0 && std::isfinite(hz);
-}
+inline bool is_usable_frequency(double hz) { return hz > 0 && std::isfinite(hz); }
 
 class Nevra_Base {
 public:

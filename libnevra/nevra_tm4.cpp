@@ -4,9 +4,9 @@
 #include "nevra.h"
 
 #include <array>
-#include <cstring>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <limits>
@@ -26,8 +26,7 @@ constexpr size_t lines_needing_frequency = 512;
 // Scans a data line as "%lf %lf %lf %lf %lf %lf %lf %lf %lf" does, into t and
 // values, and returns the same count: plain decimal numbers through the fast
 // path, a line with anything else through sscanf itself.
-int scan_data_line(const char* line, double& t, std::array<double, max_channels>& values)
-{
+int scan_data_line(const char* line, double& t, std::array<double, max_channels>& values) {
     double* const targets[] = {&t,         &values[0], &values[1], &values[2], &values[3],
                                &values[4], &values[5], &values[6], &values[7]};
     const char* p = line;
@@ -41,8 +40,9 @@ int scan_data_line(const char* line, double& t, std::array<double, max_channels>
         double value = 0.0;
         const char* const end = read_plain_decimal(p, last, value);
         if (end == nullptr)
-            return std::sscanf(line, "%lf %lf %lf %lf %lf %lf %lf %lf %lf", &t, &values[0], &values[1],
-                               &values[2], &values[3], &values[4], &values[5], &values[6], &values[7]);
+            return std::sscanf(line, "%lf %lf %lf %lf %lf %lf %lf %lf %lf", &t, &values[0],
+                               &values[1], &values[2], &values[3], &values[4], &values[5],
+                               &values[6], &values[7]);
         *target = value;
         p = end;
         ++count;
@@ -52,8 +52,7 @@ int scan_data_line(const char* line, double& t, std::array<double, max_channels>
 
 }  // namespace
 
-NEVRA_TM4::NEVRA_TM4(const char* filename, double initial_basetime)
-{
+NEVRA_TM4::NEVRA_TM4(const char* filename, double initial_basetime) {
     set_fixed_header();
 
     std::ifstream in(filename);
@@ -83,8 +82,7 @@ NEVRA_TM4::NEVRA_TM4(const char* filename, double initial_basetime)
 
 // The first two data lines set the start time, the frequency (unless a
 // comment line gave it) and the channel count.
-void NEVRA_TM4::take_first_line(double t, int count, double initial_basetime)
-{
+void NEVRA_TM4::take_first_line(double t, int count, double initial_basetime) {
     if (m_first_lines_left == 2)
         m_first_time = t;
     else if (m_header.common.m_sample_freq_hz < 0)
@@ -98,26 +96,21 @@ void NEVRA_TM4::take_first_line(double t, int count, double initial_basetime)
     --m_first_lines_left;
 }
 
-void NEVRA_TM4::append_line(double t, const std::array<double, max_channels>& values, int count, size_t line_number,
-                            const char* filename)
-{
+void NEVRA_TM4::append_line(double t, const std::array<double, max_channels>& values, int count,
+                            size_t line_number, const char* filename) {
     for (int c = 0; c < count; ++c) {
         if (!fits_int32(values[c]))
-            throw std::runtime_error(Formatter() << "value " << values[c] << " in line " << line_number
-                                                 << " of " << filename
+            throw std::runtime_error(Formatter() << "value " << values[c] << " in line "
+                                                 << line_number << " of " << filename
                                                  << " lies outside the range of a 32-bit sample\n");
         m_data[c].push_back(static_cast<int32_t>(values[c]));
     }
     m_time.push_back(t);
 }
 
-ORIGIN NEVRA_TM4::get_origin() const
-{
-    return ORIGIN_TM4;
-}
+ORIGIN NEVRA_TM4::get_origin() const { return ORIGIN_TM4; }
 
-void NEVRA_TM4::set_fixed_header()
-{
+void NEVRA_TM4::set_fixed_header() {
     m_header.header.m_magic = magic_nv24;
     m_header.header.m_version = 1;
     m_header.header.m_station = test;
@@ -130,8 +123,7 @@ void NEVRA_TM4::set_fixed_header()
 
 // Only the frequency and the station word are taken; the line is used as far
 // as the scan got, even when it is rejected.
-void NEVRA_TM4::read_comment(const std::string& line)
-{
+void NEVRA_TM4::read_comment(const std::string& line) {
     double frequency = -1.0;
     int gain = -1;
     std::string station;
@@ -155,16 +147,14 @@ void NEVRA_TM4::read_comment(const std::string& line)
     }
 }
 
-void NEVRA_TM4::set_start_time(double t0, double initial_basetime)
-{
+void NEVRA_TM4::set_start_time(double t0, double initial_basetime) {
     m_header.set_time(t0);
     adopt_initial_basetime(initial_basetime);
 }
 
 // Job files need a positive, finite sampling interval; a file too short for
 // one block is kept whatever its frequency.
-void NEVRA_TM4::check_frequency(const char* filename) const
-{
+void NEVRA_TM4::check_frequency(const char* filename) const {
     const double frequency = m_header.common.m_sample_freq_hz;
     if (std::isinf(frequency))
         throw std::runtime_error(Formatter() << "the first two data lines of " << filename

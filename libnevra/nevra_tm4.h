@@ -25,8 +25,8 @@ private:
     void set_fixed_header();
     void take_first_line(double t, int count, double initial_basetime);
     // Appends one data line of count values (the channel count) and its time.
-    void append_line(double t, const std::array<double, max_channels>& values, int count, size_t line_number,
-                     const char* filename);
+    void append_line(double t, const std::array<double, max_channels>& values, int count,
+                     size_t line_number, const char* filename);
     void read_comment(const std::string& line);
     void set_start_time(double t0, double initial_basetime);
     void check_frequency(const char* filename) const;

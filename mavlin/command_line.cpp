@@ -10,7 +10,9 @@ namespace {
 // The option word that carries the analysis suffixes.
 constexpr std::string_view method_word = "-#2sf128";
 
-bool starts_with(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
+bool starts_with(std::string_view s, std::string_view prefix) {
+    return s.substr(0, prefix.size()) == prefix;
+}
 
 // Reads the number at the front of text and drops it from text.
 template <class Number>
@@ -37,7 +39,8 @@ void parse_block_word(std::string_view word, analysis_options& options) {
                     take_letter(text, 'i') && take_number(text, options.interval) &&
                     take_letter(text, 'v') && take_number(text, options.threshold);
     options.has_low_threshold = ok && take_letter(text, 'w');
-    if (!ok || (options.has_low_threshold && !take_number(text, options.low_threshold)) || !text.empty())
+    if (!ok || (options.has_low_threshold && !take_number(text, options.low_threshold)) ||
+        !text.empty())
         throw std::invalid_argument("mavlin: malformed option " + std::string(word) +
                                     " (expected -p<size>i<interval>v<threshold>[w<low>])");
 }
@@ -49,7 +52,8 @@ void parse_method_suffixes(std::string_view word, command_line& line) {
         if (take_letter(text, 'o')) {
             line.options.test_form = true;
         } else if (starts_with(text, "z1") || starts_with(text, "z2")) {
-            line.options.norm = text[1] == '1' ? normalisation::divide_by_sdev : normalisation::multiply_by_sdev;
+            line.options.norm =
+                text[1] == '1' ? normalisation::divide_by_sdev : normalisation::multiply_by_sdev;
             text.remove_prefix(2);
         } else {
             line.notes.push_back("mavlin: ignoring unknown suffix " + std::string(text) + " of " +

@@ -14,10 +14,10 @@ struct analysis_options {
     double interval = 1.0;         // seconds between samples (after i)
     double threshold = 0.05;       // strong-signal threshold (after v)
     bool has_low_threshold = false;
-    double low_threshold = 0.0;    // band-pass threshold (after w); accepted, not used
-    bool test_form = false;        // job files hold values only (suffix o)
+    double low_threshold = 0.0;  // band-pass threshold (after w); accepted, not used
+    bool test_form = false;      // job files hold values only (suffix o)
     normalisation norm = normalisation::none;
-    bool quiet = false;            // a lone -#
+    bool quiet = false;  // a lone -#
 };
 
 struct command_line {

@@ -38,11 +38,8 @@ bool analyse_job(const std::string& name, const analysis_options& options) {
         // An unmatched shell pattern arrives as itself: nothing to do.
         std::fprintf(stderr, "mavlin: skipping %s: no such file\n", name.c_str());
         return true;
-    case job_read::failed:
-        std::fprintf(stderr, "%s\n", error.c_str());
-        return false;
-    case job_read::ok:
-        break;
+    case job_read::failed: std::fprintf(stderr, "%s\n", error.c_str()); return false;
+    case job_read::ok: break;
     }
     compute_series(samples, options, results);
     if (!all_finite(results)) {
@@ -55,4 +52,3 @@ bool analyse_job(const std::string& name, const analysis_options& options) {
     }
     return true;
 }
-

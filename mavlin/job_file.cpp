@@ -62,8 +62,8 @@ bool take_normal_form(std::vector<double>& numbers, std::size_t block_size) {
 
 }  // namespace
 
-job_read read_job_file(const std::string& name, const analysis_options& options, std::string& buffer,
-                       std::vector<double>& samples, std::string& error) {
+job_read read_job_file(const std::string& name, const analysis_options& options,
+                       std::string& buffer, std::vector<double>& samples, std::string& error) {
     std::unique_ptr<std::FILE, file_closer> f(std::fopen(name.c_str(), "rb"));
     if (!f) {
         if (errno == ENOENT)
@@ -85,7 +85,8 @@ job_read read_job_file(const std::string& name, const analysis_options& options,
     const bool ok = options.test_form ? samples.size() == n : take_normal_form(samples, n);
     if (!ok) {
         error = "mavlin: " + name + ": not a job file of " + std::to_string(n) + " samples in " +
-                (options.test_form ? "test form (values only)" : "normal form (size line, then offset and value)");
+                (options.test_form ? "test form (values only)"
+                                   : "normal form (size line, then offset and value)");
         return job_read::failed;
     }
     return job_read::ok;

@@ -13,5 +13,5 @@ enum class job_read { ok, missing, failed };
 
 // Reads the samples of the job file name into samples (which keeps its
 // capacity between jobs). On failure error holds a message naming the file.
-job_read read_job_file(const std::string& name, const analysis_options& options, std::string& buffer,
-                       std::vector<double>& samples, std::string& error);
+job_read read_job_file(const std::string& name, const analysis_options& options,
+                       std::string& buffer, std::vector<double>& samples, std::string& error);

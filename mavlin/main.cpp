@@ -11,10 +11,11 @@
 namespace {
 
 void print_banner() {
-    std::fputs("mavlin: stand-in analysis program of vimsor, for tests and demos only\n"
-               "usage: mavlin [--swatch] [-#2sf128[o][z1|z2]] [-#] -p<size>i<interval>v<threshold>[w<low>]"
-               " job.dat...\n",
-               stdout);
+    std::fputs(
+        "mavlin: stand-in analysis program of vimsor, for tests and demos only\n"
+        "usage: mavlin [--swatch] [-#2sf128[o][z1|z2]] [-#] -p<size>i<interval>v<threshold>[w<low>]"
+        " job.dat...\n",
+        stdout);
 }
 
 }  // namespace

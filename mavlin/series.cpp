@@ -23,18 +23,16 @@ void mean_and_sdev(const std::vector<double>& samples, double& mean, double& sde
 // A constant block has nothing to divide by: its deviations stay 0.
 double weak_factor(const analysis_options& options, double sdev) {
     switch (options.norm) {
-    case normalisation::divide_by_sdev:
-        return sdev > 0.0 ? 1.0 / sdev : 1.0;
-    case normalisation::multiply_by_sdev:
-        return sdev;
-    default:
-        return 1.0;
+    case normalisation::divide_by_sdev: return sdev > 0.0 ? 1.0 / sdev : 1.0;
+    case normalisation::multiply_by_sdev: return sdev;
+    default: return 1.0;
     }
 }
 
 }  // namespace
 
-void compute_series(const std::vector<double>& samples, const analysis_options& options, job_results& results) {
+void compute_series(const std::vector<double>& samples, const analysis_options& options,
+                    job_results& results) {
     mean_and_sdev(samples, results.mean, results.sdev);
     const double factor = weak_factor(options, results.sdev);
     results.weak.resize(samples.size());

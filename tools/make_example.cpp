@@ -74,7 +74,8 @@ nv24w::File make_recording(double seconds, double hz) {
     for (std::size_t i = 0; i < frames; ++i) {
         const double t = static_cast<double>(i) / hz;
         for (unsigned microphone = 0; microphone < channels; ++microphone) {
-            const auto sample = static_cast<int32_t>(std::lround(signal.at(t, microphone, noise.next())));
+            const auto sample =
+                static_cast<int32_t>(std::lround(signal.at(t, microphone, noise.next())));
             file.samples.push_back(static_cast<uint32_t>(sample));
         }
     }

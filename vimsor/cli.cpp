@@ -53,7 +53,9 @@ const struct option long_options[] = {
     {nullptr, 0, nullptr, 0},
 };
 
-void print_version_line() { std::cerr << "vimsor " VIMSOR_VERSION " - infrasound batch processor\n"; }
+void print_version_line() {
+    std::cerr << "vimsor " VIMSOR_VERSION " - infrasound batch processor\n";
+}
 void print_copyright_line() { std::cerr << "Copyright (C) the vimsor authors\n"; }
 void print_bug_report_line() { std::cerr << "Report bugs to the vimsor maintainers\n"; }
 
@@ -156,7 +158,8 @@ std::string mode_help() {
         words += (words.empty() ? "" : ",") + std::string(format.words.front());
         lines += "                                   " + std::string(format.help) + "\n";
     }
-    return "           --mode=(" + words + ")\n" + "                               Select output mode:\n" + lines;
+    return "           --mode=(" + words + ")\n" +
+           "                               Select output mode:\n" + lines;
 }
 
 void print_banner() {
@@ -173,7 +176,8 @@ void print_summary(const Thresholds& t) {
         return;
     std::cout << "Using:\n\tScale: " << global_scale << "\n\tThreshold: " << t.treshold << "\n";
     if (bandp)
-        std::cout << " LowThreshold: " << t.lowtreshold << "  (Using only weak signal for bandpass)\n";
+        std::cout << " LowThreshold: " << t.lowtreshold
+                  << "  (Using only weak signal for bandpass)\n";
 }
 
 }  // namespace

@@ -18,7 +18,9 @@
 
 namespace {
 
-bool has_exponent(std::string_view number) { return number.find_first_of("eE") != std::string_view::npos; }
+bool has_exponent(std::string_view number) {
+    return number.find_first_of("eE") != std::string_view::npos;
+}
 
 // A value beyond the range of double: stream extraction fails on an overflow
 // but takes what the C library makes of an underflow.
@@ -61,7 +63,8 @@ public:
         for (;;) {
             if (m_buffer.size() - length < chunk)
                 m_buffer.resize(m_buffer.size() + chunk);
-            const std::size_t got = std::fread(m_buffer.data() + length, 1, m_buffer.size() - length, file);
+            const std::size_t got =
+                std::fread(m_buffer.data() + length, 1, m_buffer.size() - length, file);
             length += got;
             if (got == 0)
                 break;
@@ -121,21 +124,24 @@ void read_results(enum global_strength strength, std::size_t row, std::size_t si
             std::cerr << result_name << "\n";
         const std::string_view content = reader.read(result_name);
         if (size != 0 && ch < processed.size()) {
-            const std::size_t count = append_numbers(content.data(), content.data() + content.size(), processed[ch]);
+            const std::size_t count =
+                append_numbers(content.data(), content.data() + content.size(), processed[ch]);
             // The numbers are kept, but the later ones of the slot no longer
             // line up with their sample times.
             if (count != size)
-                std::cerr << "Warning: " << result_name << " holds " << count << " numbers, not " << size
-                          << "; the later values of its channel are shifted\n";
+                std::cerr << "Warning: " << result_name << " holds " << count << " numbers, not "
+                          << size << "; the later values of its channel are shifted\n";
         }
         if (++ch >= processed.size())
             ch = 0;
     }
 }
 
-void write_file(const char* fnameout, enum global_strength strength, std::size_t row, std::size_t size) {
+void write_file(const char* fnameout, enum global_strength strength, std::size_t row,
+                std::size_t size) {
     const std::string output_name = output_file_name(fnameout, strength);
-    std::unique_ptr<nevra_writer> writer(nevra_writer_detect(output_name.c_str(), firstline.c_str()));
+    std::unique_ptr<nevra_writer> writer(
+        nevra_writer_detect(output_name.c_str(), firstline.c_str()));
     writer->setscale(global_scale);
     if (!quiet)
         std::cout << "Writes file: " << output_name << "\n";

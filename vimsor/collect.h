@@ -12,7 +12,8 @@
 // Reads the weak (".siw") or strong (".sis") result file of rows 0 .. row-1
 // into processed, row r into slot r mod slot count, and writes the output
 // file named fnameout (its last digit 2 for strong, 3 with band-pass).
-void write_file(const char* fnameout, enum global_strength strength, std::size_t row, std::size_t size);
+void write_file(const char* fnameout, enum global_strength strength, std::size_t row,
+                std::size_t size);
 
 // Empties every slot of processed and reads the weak (".siw") or strong
 // (".sis") result file of rows 0 .. row-1 into it, row r into slot r mod slot

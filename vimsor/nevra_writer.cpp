@@ -70,7 +70,8 @@ std::string create_temporary(const std::string& name) {
         return {};
     const std::filesystem::path path(name);
     std::string file = path.filename().string();
-    file.resize(std::min<std::size_t>(file.size(), 240));  // the temporary's name must fit in 255 bytes
+    file.resize(
+        std::min<std::size_t>(file.size(), 240));  // the temporary's name must fit in 255 bytes
     std::string temporary = (path.parent_path() / ("." + file + ".XXXXXX")).string();
     const cleanup::signals_held held;
     const int fd = mkstemp(temporary.data());
@@ -113,7 +114,8 @@ void nevra_writer::open(std::ios::openmode open_mode) {
         if (m_temporary_name.empty())
             fatal("can't open " + m_file_name);
     }
-    o->open(m_temporary_name.empty() ? m_file_name : m_temporary_name, open_mode | std::ios::out | std::ios::trunc);
+    o->open(m_temporary_name.empty() ? m_file_name : m_temporary_name,
+            open_mode | std::ios::out | std::ios::trunc);
     if (!o->is_open())
         fatal("can't open " + m_file_name);
 }
@@ -122,7 +124,8 @@ void nevra_writer::put_in_place() {
     if (m_temporary_name.empty())
         return;
     if (std::rename(m_temporary_name.c_str(), m_final_name.c_str()) != 0)
-        fatal("can't rename " + m_temporary_name + " to " + m_file_name + ": " + std::strerror(errno));
+        fatal("can't rename " + m_temporary_name + " to " + m_file_name + ": " +
+              std::strerror(errno));
     cleanup::forget_file(m_temporary_name.c_str());
     m_temporary_name.clear();
 }
@@ -184,7 +187,8 @@ void nevra_writer::check_written() const {
 }
 
 void nevra_writer::fail_write() const {
-    fatal("can't write " + m_file_name + ": " + std::strerror(m_write_errno != 0 ? m_write_errno : EIO));
+    fatal("can't write " + m_file_name + ": " +
+          std::strerror(m_write_errno != 0 ? m_write_errno : EIO));
 }
 
 long long nevra_writer::scaled_value(double v) const {
@@ -199,7 +203,8 @@ nevra_writer::block_time nevra_writer::block_time_words(double time) {
     return {(s / 60) % 1440, s % 60};
 }
 
-int nevra_writer::write_blocks(const std::vector<double>& t, const std::vector<std::vector<double>>& data,
+int nevra_writer::write_blocks(const std::vector<double>& t,
+                               const std::vector<std::vector<double>>& data,
                                std::size_t size) const {
     if (size == 0)
         return 0;
@@ -218,8 +223,9 @@ void nevra_writer::check_block_range(std::size_t size, const std::vector<double>
                                      std::size_t offset) const {
     if (offset <= data.size() && size <= data.size() - offset)
         return;
-    fatal("internal error writing " + m_file_name + ": block of " + std::to_string(size) + " values at " +
-          std::to_string(offset) + " lies beyond the " + std::to_string(data.size()) + " values of its channel");
+    fatal("internal error writing " + m_file_name + ": block of " + std::to_string(size) +
+          " values at " + std::to_string(offset) + " lies beyond the " +
+          std::to_string(data.size()) + " values of its channel");
 }
 
 nevra_writer* nevra_writer_detect(const char* fname, const char* comnt) {

@@ -19,7 +19,8 @@ public:
     // failed run leaves neither (the temporary is recorded for the clean-up).
     // Devices and pipes are written in place. A file that cannot be created
     // ends the process with "can't open <fname>".
-    nevra_writer(const char* fname, const char* comnt, char terminator, std::ios::openmode open_mode);
+    nevra_writer(const char* fname, const char* comnt, char terminator,
+                 std::ios::openmode open_mode);
     // Completes the file like close() when that has not been called.
     virtual ~nevra_writer();
     nevra_writer(const nevra_writer&) = delete;
@@ -80,7 +81,8 @@ protected:
                      std::size_t size) const;
 
     // Ends the process when a single-block write would read past data.
-    void check_block_range(std::size_t size, const std::vector<double>& data, std::size_t offset) const;
+    void check_block_range(std::size_t size, const std::vector<double>& data,
+                           std::size_t offset) const;
 
 private:
     void open(std::ios::openmode open_mode);

@@ -32,7 +32,8 @@ int nevra_writer_ascii::write(double time, std::size_t size, const std::vector<d
     return 0;
 }
 
-int nevra_writer_ascii::write(const std::vector<double>& t, const std::vector<std::vector<double>>& data,
+int nevra_writer_ascii::write(const std::vector<double>& t,
+                              const std::vector<std::vector<double>>& data,
                               std::size_t size) const {
     return write_blocks(t, data, size);
 }

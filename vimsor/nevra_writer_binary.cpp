@@ -27,8 +27,8 @@ nevra_writer_binary::nevra_writer_binary(const char* fname, const char* comnt)
 int nevra_writer_binary::write(double time, std::size_t size, const std::vector<double>& data,
                                std::size_t offset) const {
     if (size > max_block_values)
-        fatal("can't write " + file_name() + ": a binary block holds at most " + std::to_string(max_block_values) +
-              " values, not " + std::to_string(size));
+        fatal("can't write " + file_name() + ": a binary block holds at most " +
+              std::to_string(max_block_values) + " values, not " + std::to_string(size));
     check_block_range(size, data, offset);
     const block_time words = block_time_words(time);
     char* p = room(4 + 2 * size);
@@ -39,13 +39,15 @@ int nevra_writer_binary::write(double time, std::size_t size, const std::vector<
         // Values within the 16-bit range, the common case, are converted here;
         // scaled_value handles (and warns about) the others.
         const double x = std::round(m_scale * values[k]);
-        p = put_word(p, x >= -32768.0 && x <= 32767.0 ? static_cast<long long>(x) : scaled_value(values[k]));
+        p = put_word(
+            p, x >= -32768.0 && x <= 32767.0 ? static_cast<long long>(x) : scaled_value(values[k]));
     }
     commit(p);
     return 0;
 }
 
-int nevra_writer_binary::write(const std::vector<double>& t, const std::vector<std::vector<double>>& data,
+int nevra_writer_binary::write(const std::vector<double>& t,
+                               const std::vector<std::vector<double>>& data,
                                std::size_t size) const {
     return write_blocks(t, data, size);
 }

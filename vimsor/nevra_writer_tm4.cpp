@@ -33,8 +33,8 @@ int nevra_writer_tm4::write(double, std::size_t, const std::vector<double>&, std
 }
 
 // Values are unscaled; size does not apply to this format.
-int nevra_writer_tm4::write(const std::vector<double>& t, const std::vector<std::vector<double>>& data,
-                            std::size_t) const {
+int nevra_writer_tm4::write(const std::vector<double>& t,
+                            const std::vector<std::vector<double>>& data, std::size_t) const {
     const std::size_t lines = line_count(t, data);
     for (std::size_t i = 0; i < lines; ++i) {
         char* p = room(max_time_bytes);
@@ -42,7 +42,8 @@ int nevra_writer_tm4::write(const std::vector<double>& t, const std::vector<std:
         for (const auto& channel : data) {
             p = room(max_value_bytes);
             *p++ = ' ';
-            commit(std::to_chars(p, p + max_value_bytes, channel[i], std::chars_format::general, 6).ptr);
+            commit(std::to_chars(p, p + max_value_bytes, channel[i], std::chars_format::general, 6)
+                       .ptr);
         }
         put("\n", 1);
     }

@@ -71,7 +71,8 @@ std::string station_of(const char* fnamein, const Nevra_Base& recording) {
     try {
         return recording.station_name();
     } catch (const std::out_of_range&) {
-        fail_input(fnamein, "unknown station id " + std::to_string(recording.get_header().header.m_station));
+        fail_input(fnamein,
+                   "unknown station id " + std::to_string(recording.get_header().header.m_station));
     } catch (const std::exception& e) {
         fail_input(fnamein, without_line_end(e.what()));
     }
@@ -80,8 +81,9 @@ std::string station_of(const char* fnamein, const Nevra_Base& recording) {
 std::string comment_line(const Nevra_Base& recording, const std::string& station) {
     const auto& header = recording.get_header();
     std::ostringstream line;
-    line << "!S512Tidserier sampfrek: " << recording.get_frequency() << " gain: "
-         << static_cast<unsigned>(recording.get_channels().front().m_gain) << " station: " << station;
+    line << "!S512Tidserier sampfrek: " << recording.get_frequency()
+         << " gain: " << static_cast<unsigned>(recording.get_channels().front().m_gain)
+         << " station: " << station;
     const std::time_t start = header.common.m_seconds;
     char date[STRLEN] = "";
     if (const std::tm* utc = std::gmtime(&start))
@@ -119,7 +121,8 @@ void store(const Nevra_Base& recording) {
 
 void append_number(std::string& text, double value) {
     char digits[32];
-    const auto result = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 6);
+    const auto result =
+        std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 6);
     text.append(digits, result.ptr);
 }
 
@@ -176,8 +179,8 @@ private:
 };
 
 std::string analysis_invocation(double samplerate, double treshold, double lowtreshold) {
-    std::string invocation = "mavlin " + options + " -p" + std::to_string(size) + "i" + number_text(1.0 / samplerate) +
-                             "v" + number_text(treshold);
+    std::string invocation = "mavlin " + options + " -p" + std::to_string(size) + "i" +
+                             number_text(1.0 / samplerate) + "v" + number_text(treshold);
     if (bandp)
         invocation += "w" + number_text(lowtreshold);
     return invocation;
@@ -224,12 +227,14 @@ private:
             const int reason = errno;
             close(fd);
             if (reason == EWOULDBLOCK)
-                fatal("can't lock " + m_name + ": another vimsor run uses the namebase " + namebase);
+                fatal("can't lock " + m_name + ": another vimsor run uses the namebase " +
+                      namebase);
             fatal("can't lock " + m_name + ": " + std::strerror(reason));
         }
-        struct stat locked {}, named {};
-        if (fstat(fd, &locked) != 0 || stat(m_name.c_str(), &named) != 0 || locked.st_dev != named.st_dev ||
-            locked.st_ino != named.st_ino) {
+        struct stat locked {
+        }, named{};
+        if (fstat(fd, &locked) != 0 || stat(m_name.c_str(), &named) != 0 ||
+            locked.st_dev != named.st_dev || locked.st_ino != named.st_ino) {
             close(fd);
             return false;
         }
@@ -248,7 +253,8 @@ void remove_row_files(std::size_t rows) {
         for (const char* extension : row_file_extensions) {
             const std::string name = base + extension;
             if (unlink(name.c_str()) != 0 && errno != ENOENT)
-                std::cerr << "Warning: can't remove " << name << ": " << std::strerror(errno) << "\n";
+                std::cerr << "Warning: can't remove " << name << ": " << std::strerror(errno)
+                          << "\n";
         }
     }
 }
@@ -300,8 +306,9 @@ void check_recording(const char* fnamein, const Nevra_Base& recording) {
     for (const auto& channel : channels) {
         const std::size_t samples = recording.get_data(channel.m_channel).size();
         if (samples < times)
-            fail_input(fnamein, "channel " + std::to_string(channel.m_channel) + " holds " + std::to_string(samples) +
-                                    " samples, fewer than the " + std::to_string(times) + " sample times");
+            fail_input(fnamein, "channel " + std::to_string(channel.m_channel) + " holds " +
+                                    std::to_string(samples) + " samples, fewer than the " +
+                                    std::to_string(times) + " sample times");
     }
 }
 

@@ -11,8 +11,8 @@ constexpr std::size_t max_row_digits = 20;
 
 }  // namespace
 
-bool row_file_name(char* out, std::size_t capacity, const char* base, std::size_t workers, std::size_t row,
-                   const char* extension) {
+bool row_file_name(char* out, std::size_t capacity, const char* base, std::size_t workers,
+                   std::size_t row, const char* extension) {
     char digits[max_row_digits];
     std::size_t n = 0;
     for (std::size_t r = row; r > 0 || n < 4; r /= 10)

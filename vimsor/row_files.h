@@ -20,8 +20,8 @@ inline std::size_t row_workers(std::size_t workers) { return workers == 0 ? 1 : 
 // Writes the name of row's file with extension, base being the namebase and
 // workers the worker count, into out; false when it does not fit capacity
 // bytes. Async-signal-safe, so the clean-up can use it in a signal handler.
-bool row_file_name(char* out, std::size_t capacity, const char* base, std::size_t workers, std::size_t row,
-                   const char* extension);
+bool row_file_name(char* out, std::size_t capacity, const char* base, std::size_t workers,
+                   std::size_t row, const char* extension);
 
 // The base name of row under the current namebase and worker count.
 std::string row2basename(std::size_t row);

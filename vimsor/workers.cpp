@@ -29,8 +29,11 @@ bool is_plain_shell_char(unsigned char c) {
 }
 
 // Rows r in [first, last] with r mod workers == k.
-std::size_t rows_of_worker(std::size_t first, std::size_t last, std::size_t k, std::size_t workers) {
-    const auto up_to = [&](std::size_t x) -> std::size_t { return x < k ? 0 : (x - k) / workers + 1; };
+std::size_t rows_of_worker(std::size_t first, std::size_t last, std::size_t k,
+                           std::size_t workers) {
+    const auto up_to = [&](std::size_t x) -> std::size_t {
+        return x < k ? 0 : (x - k) / workers + 1;
+    };
     return up_to(last) - (first == 0 ? 0 : up_to(first - 1));
 }
 
@@ -61,7 +64,10 @@ struct pattern {
 class pattern_planner {
 public:
     pattern_planner(std::size_t k, std::size_t rows, std::size_t budget)
-        : m_k(k), m_rows(rows), m_budget(budget), m_word(shell_word(namebase) + static_cast<char>('a' + k)) {}
+        : m_k(k),
+          m_rows(rows),
+          m_budget(budget),
+          m_word(shell_word(namebase) + static_cast<char>('a' + k)) {}
 
     std::vector<pattern> plan() {
         for (std::size_t digits = 4; digits <= digit_count(m_rows - 1); ++digits) {
@@ -101,7 +107,9 @@ private:
     }
 
     // An expanded job file name: base name, terminator and argument pointer.
-    std::size_t name_bytes() const { return namebase.size() + 1 + m_digits + 4 + 1 + sizeof(char*); }
+    std::size_t name_bytes() const {
+        return namebase.size() + 1 + m_digits + 4 + 1 + sizeof(char*);
+    }
 
     static std::size_t workers() { return row_workers(global_nr_cpus); }
 
@@ -115,7 +123,8 @@ private:
 };
 
 // One run of the analysis program per group of patterns that fits the budget.
-std::string join_runs(const std::string& invocation, const std::vector<pattern>& patterns, std::size_t budget) {
+std::string join_runs(const std::string& invocation, const std::vector<pattern>& patterns,
+                      std::size_t budget) {
     std::string command;
     std::size_t used = 0;
     for (const pattern& p : patterns) {
@@ -134,8 +143,9 @@ std::string join_runs(const std::string& invocation, const std::vector<pattern>&
 
 void report_end(pid_t pid, std::size_t k, int status) {
     if (WIFSIGNALED(status))
-        std::cerr << "Warning: worker " << static_cast<char>('a' + k) << " (pid " << pid << ") ended by signal "
-                  << WTERMSIG(status) << " (" << strsignal(WTERMSIG(status)) << ")\n";
+        std::cerr << "Warning: worker " << static_cast<char>('a' + k) << " (pid " << pid
+                  << ") ended by signal " << WTERMSIG(status) << " (" << strsignal(WTERMSIG(status))
+                  << ")\n";
 }
 
 void wait_for(pid_t pid, std::size_t k) {
@@ -202,7 +212,8 @@ pid_t start_process(const char* cmd) {
 }
 
 std::string shell_word(const std::string& text) {
-    if (std::all_of(text.begin(), text.end(), [](char c) { return is_plain_shell_char(static_cast<unsigned char>(c)); }))
+    if (std::all_of(text.begin(), text.end(),
+                    [](char c) { return is_plain_shell_char(static_cast<unsigned char>(c)); }))
         return text;
     std::string quoted = "'";
     for (char c : text) {
