@@ -127,6 +127,9 @@ public:
     // Virtual, because every reader's object is released through a Nevra_Base pointer.
     virtual ~Nevra_Base() = default;
 
+    // The driver uses only part of this interface; the rest (the format of
+    // origin, volts, single channel records and times) is the library's for
+    // its other users, such as the nv tools, and stays.
     virtual double raw2volt(int32_t raw, const nv_channel& chan) const;
     virtual ORIGIN get_origin() const;
 
