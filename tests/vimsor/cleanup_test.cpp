@@ -1,3 +1,5 @@
+#include "cleanup.h"
+
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -6,32 +8,12 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <string>
 
-#include "cleanup.h"
-#include "collect.h"
-#include "row_files.h"
 #include "run.h"
-#include "settings.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-TEST(Cleanup, RowFileNamesAreThoseOfRow2basename) {
-    const std::string saved_base = namebase;
-    const std::size_t saved_cpus = global_nr_cpus;
-    namebase = "vm";
-    global_nr_cpus = 4;
-    char name[64];
-    for (const std::size_t row : {0, 5, 9999, 12345}) {
-        ASSERT_TRUE(row_file_name(name, sizeof name, "vm", 4, row, ".siw"));
-        EXPECT_EQ(name, row2basename(row) + ".siw");
-    }
-    EXPECT_FALSE(row_file_name(name, 11, "vm", 4, 0, ".siw"));  // vma0000.siw needs 12 bytes
-    namebase = saved_base;
-    global_nr_cpus = saved_cpus;
-}
 
 TEST(Cleanup, RunNowStopsRecordedWorkersAndRemovesRecordedFilesOnly) {
     testrun::TempDir dir;

@@ -1,5 +1,4 @@
 #include "collect.h"
-#include "row_files.h"
 
 #include <gtest/gtest.h>
 
@@ -9,37 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "row_files.h"
 #include "run.h"
+#include "saved_settings.h"
 #include "settings.h"
 #include "stores.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-TEST(Row2basename, NamesRowsByWorkerLetterAndPaddedNumber) {
-    const std::string saved_base = namebase;
-    const std::size_t saved_cpus = global_nr_cpus;
-    struct Case {
-        std::string base;
-        std::size_t cpus;
-        std::size_t row;
-        const char* name;
-    };
-    const Case cases[] = {
-        {"vm", 4, 0, "vma0000"},     {"vm", 4, 1, "vmb0001"},         {"vm", 4, 4, "vma0004"},
-        {"vm", 4, 10, "vmc0010"},    {"vm", 4, 5, "vmb0005"},         {"vm", 4, 12345, "vmb12345"},
-        {"vm", 26, 25, "vmz0025"},   {"vm", 1, 9999, "vma9999"},      {"vm", 2, 354374, "vma354374"},
-        {"", 3, 7, "b0007"},         {"out/x y", 2, 3, "out/x yb0003"},
-    };
-    for (const Case& c : cases) {
-        namebase = c.base;
-        global_nr_cpus = c.cpus;
-        EXPECT_EQ(row2basename(c.row), c.name) << c.base << " " << c.cpus << " " << c.row;
-    }
-    namebase = saved_base;
-    global_nr_cpus = saved_cpus;
-}
 
 // What the stream's extraction of doubles reads from text, one after another.
 std::vector<double> stream_numbers(const std::string& text) {
@@ -52,14 +29,15 @@ std::vector<double> stream_numbers(const std::string& text) {
 }
 
 TEST(AppendNumbers, ReadsExactlyWhatStreamExtractionReads) {
+    // clang-format off
     const char* texts[] = {
-        "1 2 3",        "  -0.5\n+2e3\t.5\r\n", "1e",          "1e+",        "7 1e5e3",    "2 inf 3",
-        "nan",          "+-1",                  "-inf",        "1x2",        "1e400 5",    "-1e400",
-        "1e-400 5",     "4e-320 1",             "0x1p3",       "-.e5",       "1..2",       "+.5",
-        "",             "   ",                  "5-3",         "1.5E-3",     "1e5.3",      ".",
-        "-",            "0.1 0.2 0.30000000000000004", "123456789012345678901234567890", "1e-5 -0",
-        "2.5e+",        "3 4 x 5",              "1.7976931348623157e308 1.8e308",
+        "1 2 3", "  -0.5\n+2e3\t.5\r\n", "1e", "1e+", "7 1e5e3", "2 inf 3", "nan", "+-1", "-inf",
+        "1x2", "1e400 5", "-1e400", "1e-400 5", "4e-320 1", "0x1p3", "-.e5", "1..2", "+.5", "",
+        "   ", "5-3", "1.5E-3", "1e5.3", ".", "-", "0.1 0.2 0.30000000000000004",
+        "123456789012345678901234567890", "1e-5 -0", "2.5e+", "3 4 x 5",
+        "1.7976931348623157e308 1.8e308",
     };
+    // clang-format on
     for (const char* text : texts) {
         const std::vector<double> expected = stream_numbers(text);
         std::vector<double> got{42.0};  // appends, keeps what is there
@@ -79,9 +57,7 @@ TEST(AppendNumbers, ReadsExactlyWhatStreamExtractionReads) {
 class WriteFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_old_dir = fs::current_path();
         fs::current_path(m_dir.path());
-        m_saved = {namebase, global_nr_cpus, mode, bandp, quiet, debug, firstline, global_scale};
         namebase = "vm";
         global_nr_cpus = 2;
         mode = OUTPUT_MODE_TM4;
@@ -92,38 +68,13 @@ protected:
         time_array = {10.0, 10.5, 11.0, 11.5};
         processed.assign(3, {});
     }
-    void TearDown() override {
-        fs::current_path(m_old_dir);
-        namebase = m_saved.namebase;
-        global_nr_cpus = m_saved.cpus;
-        mode = m_saved.mode;
-        bandp = m_saved.bandp;
-        quiet = m_saved.quiet;
-        debug = m_saved.debug;
-        firstline = m_saved.firstline;
-        global_scale = m_saved.scale;
-        time_array.clear();
-        processed.clear();
-    }
     void result(std::size_t row, const char* extension, const std::string& text) {
         testrun::write_file(m_dir / (row2basename(row) + extension), text);
     }
     std::string output(const char* name) { return testrun::read_file(m_dir / name); }
 
     testrun::TempDir m_dir;
-
-private:
-    fs::path m_old_dir;
-    struct {
-        std::string namebase;
-        std::size_t cpus;
-        output_modes_t mode;
-        bool bandp;
-        int quiet;
-        int debug;
-        std::string firstline;
-        double scale;
-    } m_saved;
+    saved_settings m_saved;  // made after m_dir, so put back before it goes
 };
 
 TEST_F(WriteFileTest, FillsSlotsRowByRowInRowOrder) {
@@ -167,7 +118,8 @@ TEST_F(WriteFileTest, MissingResultFileEndsTheRunNamingIt) {
     processed.assign(1, {});
     for (std::size_t r = 0; r < 7; ++r)
         result(r, ".siw", "1");
-    EXPECT_EXIT(write_file("k.tm4_1", weak, 10, 512), ::testing::ExitedWithCode(1), "can't open vmd0007.siw\n");
+    EXPECT_EXIT(write_file("k.tm4_1", weak, 10, 512), ::testing::ExitedWithCode(1),
+                "can't open vmd0007.siw\n");
 }
 
 TEST_F(WriteFileTest, DebugListsEveryResultNameOnTheErrorStream) {

@@ -12,27 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "settings.h"
+#include "saved_settings.h"
 
 namespace {
 
 class WorkersTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        m_base = namebase;
-        m_cpus = global_nr_cpus;
-        m_quiet = quiet;
-    }
-    void TearDown() override {
-        namebase = m_base;
-        global_nr_cpus = m_cpus;
-        quiet = m_quiet;
-    }
-
-private:
-    std::string m_base;
-    std::size_t m_cpus;
-    int m_quiet;
+    saved_settings m_saved;
 };
 
 TEST(ProcessorCount, FallsBackToOneWorkerWhenTheSystemCannotTell) {
@@ -77,7 +63,8 @@ TEST_F(WorkersTest, BeyondTenThousandRowsLongerNumbersAreCovered) {
     EXPECT_EQ(worker_command("mavlin -x", 0, 10002, 1 << 20), "mavlin -x vma????.dat vma?????.dat");
     EXPECT_EQ(worker_command("mavlin -x", 1, 10001, 1 << 20), "mavlin -x vmb????.dat");
     // 5000 names of 20 bytes fit a budget of 100000 bytes; the 5-digit names need further runs.
-    EXPECT_EQ(worker_command("mavlin -x", 1, 10002, 100000), "mavlin -x vmb????.dat; mavlin -x vmb?????.dat");
+    EXPECT_EQ(worker_command("mavlin -x", 1, 10002, 100000),
+              "mavlin -x vmb????.dat; mavlin -x vmb?????.dat");
 }
 
 // Every job file of worker k is matched by exactly one pattern, no other
@@ -97,7 +84,8 @@ void expect_cover(std::size_t workers, std::size_t rows, std::size_t budget) {
         std::vector<std::size_t> run_bytes(runs.size(), 0);
         for (std::size_t r = 0; r < rows; ++r) {
             char name[32];
-            std::snprintf(name, sizeof name, "vm%c%04zu.dat", static_cast<char>('a' + r % workers), r);
+            std::snprintf(name, sizeof name, "vm%c%04zu.dat", static_cast<char>('a' + r % workers),
+                          r);
             int matches = 0;
             for (std::size_t i = 0; i < runs.size(); ++i)
                 for (const std::string& pattern : runs[i])
