@@ -4,18 +4,18 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 
 extern char** environ;
 
 namespace testrun {
-
-namespace fs = std::filesystem;
 
 fs::path bin_dir() { return fs::path(VIMSOR_BIN_DIR); }
 
@@ -47,18 +47,6 @@ void write_file(const fs::path& file, const std::string& bytes) {
 
 namespace {
 
-std::vector<std::string> child_environment(const std::vector<std::string>& extra_env, const fs::path& path_first) {
-    std::vector<std::string> env;
-    const char* old_path = std::getenv("PATH");
-    const std::string first = path_first.empty() ? "" : path_first.string() + ":";
-    env.push_back("PATH=" + first + bin_dir().string() + ":" + (old_path ? old_path : "/usr/bin:/bin"));
-    for (char** e = environ; *e != nullptr; ++e)
-        if (std::strncmp(*e, "PATH=", 5) != 0)
-            env.emplace_back(*e);
-    env.insert(env.end(), extra_env.begin(), extra_env.end());
-    return env;
-}
-
 std::vector<char*> pointers(std::vector<std::string>& strings) {
     std::vector<char*> p;
     for (auto& s : strings)
@@ -71,16 +59,20 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
 
 Child::Child(const std::string& program, const std::vector<std::string>& args, const fs::path& cwd,
              const std::vector<std::string>& extra_env, const fs::path& path_first) {
-    const fs::path out_file = m_capture / "stdout";
-    const fs::path err_file = m_capture / "stderr";
-    const fs::path exe = program.find('/') == std::string::npos ? bin_dir() / program : fs::path(program);
-
+    const fs::path out_file = m_capture / "stdout", err_file = m_capture / "stderr";
+    const fs::path exe =
+        program.find('/') == std::string::npos ? bin_dir() / program : fs::path(program);
     std::vector<std::string> argv_strings{exe.string()};
     argv_strings.insert(argv_strings.end(), args.begin(), args.end());
-    std::vector<std::string> env_strings = child_environment(extra_env, path_first);
-    std::vector<char*> argv = pointers(argv_strings);
-    std::vector<char*> envp = pointers(env_strings);
-
+    const char* old_path = std::getenv("PATH");
+    std::vector<std::string> env{"PATH=" + (path_first.empty() ? "" : path_first.string() + ":") +
+                                 bin_dir().string() + ":" +
+                                 (old_path ? old_path : "/usr/bin:/bin")};
+    for (char** e = environ; *e != nullptr; ++e)
+        if (std::strncmp(*e, "PATH=", 5) != 0)
+            env.emplace_back(*e);
+    env.insert(env.end(), extra_env.begin(), extra_env.end());
+    std::vector<char*> argv = pointers(argv_strings), envp = pointers(env);
     m_pid = fork();
     if (m_pid < 0)
         throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
@@ -88,8 +80,8 @@ Child::Child(const std::string& program, const std::vector<std::string>& args, c
         const int in = open("/dev/null", O_RDONLY);
         const int out = open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int err = open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
-            chdir(cwd.c_str()) != 0)
+        if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 ||
+            dup2(err, 2) < 0 || chdir(cwd.c_str()) != 0)
             _exit(125);
         execve(argv[0], argv.data(), envp.data());
         _exit(126);
@@ -97,12 +89,10 @@ Child::Child(const std::string& program, const std::vector<std::string>& args, c
 }
 
 Child::~Child() {
-    if (m_waited)
-        return;
     try {
-        wait();
-    } catch (const std::exception&) {
-        // nothing left to wait for
+        if (!m_waited)
+            wait();
+    } catch (const std::exception&) {  // nothing left to wait for
     }
 }
 
@@ -112,11 +102,8 @@ Result Child::wait() {
     while (waitpid(m_pid, &status, 0) < 0)
         if (errno != EINTR)
             throw std::runtime_error(std::string("waitpid: ") + std::strerror(errno));
-    Result r;
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    r.out = read_file(m_capture / "stdout");
-    r.err = read_file(m_capture / "stderr");
-    return r;
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status),
+            read_file(m_capture / "stdout"), read_file(m_capture / "stderr")};
 }
 
 Result run(const std::string& program, const std::vector<std::string>& args, const fs::path& cwd,
@@ -124,9 +111,111 @@ Result run(const std::string& program, const std::vector<std::string>& args, con
     return Child(program, args, cwd, extra_env, path_first).wait();
 }
 
-Result run_vimsor(const std::vector<std::string>& args, const fs::path& cwd,
-                  const std::vector<std::string>& extra_env, const fs::path& path_first) {
-    return run("vimsor", args, cwd, extra_env, path_first);
+Workspace::Workspace() {
+    fs::create_directories(tools / "logs");
+    fs::create_directories(tools / "saved");
+    mavlin(
+        "for a; do printf '%s\\n' \"$a\"; done > \"$tools/logs/$$\"\n"
+        "for a; do case \"$a\" in *.dat) [ -f \"$a\" ] && cp \"$a\" \"$tools/saved/\";; esac; "
+        "done\n"
+        "exec \"$real\" \"$@\"");
+}
+
+void Workspace::put(const std::string& name, const std::string& bytes) {
+    if (name.ends_with('/'))
+        fs::create_directories(dir / name);
+    else if (bytes.starts_with("->"))
+        fs::create_symlink(bytes.substr(2), dir / name);
+    else
+        write_file(dir / name, bytes);
+}
+
+void Workspace::mavlin(const std::string& body) {
+    write_file(tools / "mavlin", "#!/bin/sh\nreal='" + (bin_dir() / "mavlin").string() +
+                                     "'\ntools='" + tools.path().string() + "'\n" + body + "\n");
+    fs::permissions(tools / "mavlin", fs::perms::owner_all);
+}
+
+Result Workspace::vimsor(const std::vector<std::string>& args, const std::string& shell) {
+    if (shell.empty())
+        return run("vimsor", args, dir.path(), {}, tools.path());
+    std::vector<std::string> sh_args{"-c", shell + "\nexec vimsor \"$@\"", "sh"};
+    sh_args.insert(sh_args.end(), args.begin(), args.end());
+    return run("/bin/sh", sh_args, dir.path(), {}, tools.path());
+}
+
+namespace {
+
+// The sorted names in folder, one a line, or each file's lines as one line.
+std::string listing(const fs::path& folder, bool contents) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        std::string text = contents ? read_file(entry.path()) : entry.path().filename().string();
+        std::replace(text.begin(), text.end(), '\n', ' ');
+        names.push_back(text);
+    }
+    std::sort(names.begin(), names.end());
+    std::string s;
+    for (const auto& name : names)
+        s += name + "\n";
+    return s;
+}
+
+}  // namespace
+
+std::string Workspace::get(const std::string& where, const Result& r) const {
+    if (where == "status")
+        return std::to_string(r.status);
+    if (where == "out" || where == "err") {
+        std::string s;
+        std::istringstream lines(where == "out" ? r.out : r.err);
+        for (std::string line; std::getline(lines, line);)
+            s += (line.starts_with("Waiting for pid ")
+                      ? std::regex_replace(line, std::regex("[0-9]+"), "#")
+                      : std::regex_replace(line, std::regex("\\(pid [0-9]+\\)"), "(pid #)")) +
+                 "\n";
+        return s;
+    }
+    if (where == "ls" || where == "runs")
+        return listing(where == "ls" ? dir.path() : tools / "logs", where == "runs");
+    if (where.ends_with('/'))
+        return listing((where == "saved/" ? tools.path() : dir.path()) / where, false);
+    return read_file((where.starts_with("saved/") ? tools.path() : dir.path()) / where);
+}
+
+std::string Workspace::check(const Result& r, const std::vector<Expect>& expects) const {
+    std::string failures;
+    for (const Expect& e : expects) {
+        const std::string s = get(e.where, r);
+        const auto lines = static_cast<std::size_t>(std::count(s.begin(), s.end(), '\n'));
+        const bool ok = e.how == '='   ? s == e.text
+                        : e.how == '~' ? s.find(e.text) != std::string::npos
+                        : e.how == '!' ? s.find(e.text) == std::string::npos
+                        : e.how == '<' ? s.starts_with(e.text)
+                        : e.how == '>' ? s.ends_with(e.text)
+                        : e.how == '#' ? s.size() == std::stoul(e.text)
+                        : e.how == 'n' ? lines == std::stoul(e.text)
+                        : e.how == '*' ? std::regex_search(s, std::regex(e.text))
+                                       : !fs::exists(fs::symlink_status(dir / e.where));
+        if (!ok)
+            failures += e.where + " " + e.how + " " + e.text.substr(0, 300) + "\n--- is (" +
+                        std::to_string(s.size()) + " bytes) ---\n" + s.substr(0, 600) +
+                        "\n--- stderr ---\n" + r.err.substr(0, 600) + "\n";
+    }
+    return failures;
+}
+
+std::string run_case(const Case& c) {
+    Workspace w;
+    for (const auto& [name, bytes] : c.files)
+        w.put(name, bytes);
+    if (!c.script.empty())
+        w.mavlin(c.script);
+    const std::string failures = w.check(w.vimsor(c.args, c.shell), c.expect);
+    std::string args;
+    for (const auto& a : c.args)
+        args += " " + a.substr(0, 80);
+    return failures.empty() ? "" : "vimsor" + args + ":\n" + failures;
 }
 
 }  // namespace testrun
