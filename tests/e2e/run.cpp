@@ -40,60 +40,44 @@ std::string read_file(const fs::path& file) {
 
 void write_file(const fs::path& file, const std::string& bytes) {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out << bytes;
-    if (!out.flush())
+    if (!(out << bytes).flush())
         throw std::runtime_error("cannot write " + file.string());
 }
 
-namespace {
-
-std::vector<char*> pointers(std::vector<std::string>& strings) {
-    std::vector<char*> p;
-    for (auto& s : strings)
-        p.push_back(s.data());
-    p.push_back(nullptr);
-    return p;
-}
-
-}  // namespace
-
 Child::Child(const std::string& program, const std::vector<std::string>& args, const fs::path& cwd,
-             const std::vector<std::string>& extra_env, const fs::path& path_first) {
-    const fs::path out_file = m_capture / "stdout", err_file = m_capture / "stderr";
-    const fs::path exe =
-        program.find('/') == std::string::npos ? bin_dir() / program : fs::path(program);
-    std::vector<std::string> argv_strings{exe.string()};
-    argv_strings.insert(argv_strings.end(), args.begin(), args.end());
-    const char* old_path = std::getenv("PATH");
-    std::vector<std::string> env{"PATH=" + (path_first.empty() ? "" : path_first.string() + ":") +
-                                 bin_dir().string() + ":" +
-                                 (old_path ? old_path : "/usr/bin:/bin")};
+             const fs::path& path_first) {
+    const char* path = std::getenv("PATH");
+    std::vector<std::string> argv{
+        program.find('/') == std::string::npos ? (bin_dir() / program).string() : program},
+        env{"PATH=" + (path_first.empty() ? "" : path_first.string() + ":") + bin_dir().string() +
+            ":" + (path ? path : "/usr/bin:/bin")};
+    argv.insert(argv.end(), args.begin(), args.end());
     for (char** e = environ; *e != nullptr; ++e)
         if (std::strncmp(*e, "PATH=", 5) != 0)
             env.emplace_back(*e);
-    env.insert(env.end(), extra_env.begin(), extra_env.end());
-    std::vector<char*> argv = pointers(argv_strings), envp = pointers(env);
-    m_pid = fork();
-    if (m_pid < 0)
+    std::vector<char*> argv_p, env_p;
+    for (auto [strings, p] : {std::pair{&argv, &argv_p}, {&env, &env_p}}) {
+        for (auto& s : *strings)
+            p->push_back(s.data());
+        p->push_back(nullptr);
+    }
+    const std::string out = (m_capture / "stdout").string(), err = (m_capture / "stderr").string();
+    if ((m_pid = fork()) < 0)
         throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
     if (m_pid == 0) {
-        const int in = open("/dev/null", O_RDONLY);
-        const int out = open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 ||
-            dup2(err, 2) < 0 || chdir(cwd.c_str()) != 0)
+        const int in = open("/dev/null", O_RDONLY), o = open(out.c_str(), O_WRONLY | O_CREAT, 0644),
+                  e = open(err.c_str(), O_WRONLY | O_CREAT, 0644);
+        if (in < 0 || o < 0 || e < 0 || dup2(in, 0) < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0 ||
+            chdir(cwd.c_str()) != 0)
             _exit(125);
-        execve(argv[0], argv.data(), envp.data());
+        execve(argv_p[0], argv_p.data(), env_p.data());
         _exit(126);
     }
 }
 
 Child::~Child() {
-    try {
-        if (!m_waited)
-            wait();
-    } catch (const std::exception&) {  // nothing left to wait for
-    }
+    if (!m_waited)
+        waitpid(m_pid, nullptr, 0);
 }
 
 Result Child::wait() {
@@ -107,18 +91,16 @@ Result Child::wait() {
 }
 
 Result run(const std::string& program, const std::vector<std::string>& args, const fs::path& cwd,
-           const std::vector<std::string>& extra_env, const fs::path& path_first) {
-    return Child(program, args, cwd, extra_env, path_first).wait();
+           const fs::path& path_first) {
+    return Child(program, args, cwd, path_first).wait();
 }
 
 Workspace::Workspace() {
     fs::create_directories(tools / "logs");
     fs::create_directories(tools / "saved");
-    mavlin(
-        "for a; do printf '%s\\n' \"$a\"; done > \"$tools/logs/$$\"\n"
-        "for a; do case \"$a\" in *.dat) [ -f \"$a\" ] && cp \"$a\" \"$tools/saved/\";; esac; "
-        "done\n"
-        "exec \"$real\" \"$@\"");
+    mavlin(R"(for a; do printf '%s\n' "$a"; done > "$tools/logs/$$"
+for a; do case "$a" in *.dat) [ -f "$a" ] && cp "$a" "$tools/saved/";; esac; done
+exec "$real" "$@")");
 }
 
 void Workspace::put(const std::string& name, const std::string& bytes) {
@@ -138,67 +120,57 @@ void Workspace::mavlin(const std::string& body) {
 
 Result Workspace::vimsor(const std::vector<std::string>& args, const std::string& shell) {
     if (shell.empty())
-        return run("vimsor", args, dir.path(), {}, tools.path());
+        return run("vimsor", args, dir.path(), tools.path());
     std::vector<std::string> sh_args{"-c", shell + "\nexec vimsor \"$@\"", "sh"};
     sh_args.insert(sh_args.end(), args.begin(), args.end());
-    return run("/bin/sh", sh_args, dir.path(), {}, tools.path());
+    return run("/bin/sh", sh_args, dir.path(), tools.path());
 }
-
-namespace {
-
-// The sorted names in folder, one a line, or each file's lines as one line.
-std::string listing(const fs::path& folder, bool contents) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        std::string text = contents ? read_file(entry.path()) : entry.path().filename().string();
-        std::replace(text.begin(), text.end(), '\n', ' ');
-        names.push_back(text);
-    }
-    std::sort(names.begin(), names.end());
-    std::string s;
-    for (const auto& name : names)
-        s += name + "\n";
-    return s;
-}
-
-}  // namespace
 
 std::string Workspace::get(const std::string& where, const Result& r) const {
+    std::vector<std::string> lines;
     if (where == "status")
         return std::to_string(r.status);
     if (where == "out" || where == "err") {
-        std::string s;
-        std::istringstream lines(where == "out" ? r.out : r.err);
-        for (std::string line; std::getline(lines, line);)
-            s += (line.starts_with("Waiting for pid ")
-                      ? std::regex_replace(line, std::regex("[0-9]+"), "#")
-                      : std::regex_replace(line, std::regex("\\(pid [0-9]+\\)"), "(pid #)")) +
-                 "\n";
-        return s;
+        std::istringstream in(where == "out" ? r.out : r.err);
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line.starts_with("Waiting for pid ")
+                                ? std::regex_replace(line, std::regex("[0-9]+"), "#")
+                                : std::regex_replace(line, std::regex("pid [0-9]+"), "pid #"));
+    } else if (where == "ls" || where == "runs" || where.ends_with('/')) {
+        const fs::path folder = where == "ls" ? dir.path()
+                                : where == "runs"
+                                    ? tools / "logs"
+                                    : (where == "saved/" ? tools.path() : dir.path()) / where;
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            std::string s = where == "runs" ? read_file(entry) : entry.path().filename().string();
+            std::replace(s.begin(), s.end(), '\n', ' ');
+            lines.push_back(s);
+        }
+        std::sort(lines.begin(), lines.end());
+    } else {
+        return read_file((where.starts_with("saved/") ? tools.path() : dir.path()) / where);
     }
-    if (where == "ls" || where == "runs")
-        return listing(where == "ls" ? dir.path() : tools / "logs", where == "runs");
-    if (where.ends_with('/'))
-        return listing((where == "saved/" ? tools.path() : dir.path()) / where, false);
-    return read_file((where.starts_with("saved/") ? tools.path() : dir.path()) / where);
+    std::string s;
+    for (const auto& line : lines)
+        s += line + "\n";
+    return s;
 }
 
 std::string Workspace::check(const Result& r, const std::vector<Expect>& expects) const {
     std::string failures;
-    for (const Expect& e : expects) {
-        const std::string s = get(e.where, r);
-        const auto lines = static_cast<std::size_t>(std::count(s.begin(), s.end(), '\n'));
-        const bool ok = e.how == '='   ? s == e.text
-                        : e.how == '~' ? s.find(e.text) != std::string::npos
-                        : e.how == '!' ? s.find(e.text) == std::string::npos
-                        : e.how == '<' ? s.starts_with(e.text)
-                        : e.how == '>' ? s.ends_with(e.text)
-                        : e.how == '#' ? s.size() == std::stoul(e.text)
-                        : e.how == 'n' ? lines == std::stoul(e.text)
-                        : e.how == '*' ? std::regex_search(s, std::regex(e.text))
-                                       : !fs::exists(fs::symlink_status(dir / e.where));
+    for (const auto& [where, how, text] : expects) {
+        const std::string s = get(where, r);
+        const bool ok = how == '='   ? s == text
+                        : how == '~' ? s.find(text) != std::string::npos
+                        : how == '!' ? s.find(text) == std::string::npos
+                        : how == '<' ? s.starts_with(text)
+                        : how == '>' ? s.ends_with(text)
+                        : how == '*' ? std::regex_search(s, std::regex(text))
+                        : how == '#' ? s.size() == std::stoul(text)
+                        : how == 'n' ? std::count(s.begin(), s.end(), '\n') == std::stol(text)
+                                     : !fs::exists(fs::symlink_status(dir / where));
         if (!ok)
-            failures += e.where + " " + e.how + " " + e.text.substr(0, 300) + "\n--- is (" +
+            failures += where + " " + how + " " + text.substr(0, 300) + "\n--- is (" +
                         std::to_string(s.size()) + " bytes) ---\n" + s.substr(0, 600) +
                         "\n--- stderr ---\n" + r.err.substr(0, 600) + "\n";
     }

@@ -1,8 +1,7 @@
 #pragma once
 
-// Running the built programs from tests: each run gets its own temporary
-// directory as working directory, with the build's bin folder (and so the
-// mavlin stand-in) first on PATH.
+// Running the built programs from tests, each in a temporary directory of its
+// own, with the build's bin folder (and so the mavlin stand-in) on PATH.
 
 #include <filesystem>
 #include <string>
@@ -13,8 +12,7 @@ namespace testrun {
 
 namespace fs = std::filesystem;
 
-// The folder holding the built vimsor and mavlin.
-fs::path bin_dir();
+fs::path bin_dir();  // the folder holding the built vimsor and mavlin
 
 // A fresh temporary directory, removed with everything in it on destruction.
 class TempDir {
@@ -36,15 +34,12 @@ struct Result {
 };
 
 // program (a name in bin_dir(), or a path) started with args in cwd, standard
-// input from /dev/null, extra_env ("NAME=value") added to the environment and
-// PATH beginning with path_first (when given), then bin_dir().
+// input from /dev/null, PATH beginning with path_first (if given), bin_dir().
 class Child {
 public:
     Child(const std::string& program, const std::vector<std::string>& args, const fs::path& cwd,
-          const std::vector<std::string>& extra_env = {}, const fs::path& path_first = {});
+          const fs::path& path_first = {});
     ~Child();  // waits for the program unless wait() did
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
     int pid() const { return m_pid; }
     Result wait();
 
@@ -54,56 +49,47 @@ private:
     bool m_waited = false;
 };
 
-// Child(...).wait()
 Result run(const std::string& program, const std::vector<std::string>& args, const fs::path& cwd,
-           const std::vector<std::string>& extra_env = {}, const fs::path& path_first = {});
+           const fs::path& path_first = {});
 
-// Whole file as bytes; empty when it cannot be read.
-std::string read_file(const fs::path& file);
+std::string read_file(const fs::path& file);  // empty when it cannot be read
 void write_file(const fs::path& file, const std::string& bytes);
 
-// What a check looks at in a Workspace after a run, and how: '=' equal,
-// '~' contains, '!' does not contain, '<' starts with, '>' ends with,
-// '#' has as many bytes as text says, 'n' as many lines, '*' matches the
-// regular expression text, '-' does not exist.
+// A check of where after a run: '=' equal to text, '~' contains it, '!' does
+// not, '<' starts, '>' ends with it, '*' matches it as a regular expression,
+// '#' has text bytes, 'n' text lines, '-' does not exist. where is "status",
+// "out", "err" (process ids as '#'), "ls" (the working directory's names, one
+// a line, sorted), "F/" (folder F's; saved/ the job files'), "runs" (the
+// argument lists of the analysis runs, one a line, sorted), "saved/F" or a file.
 struct Expect {
-    std::string where;  // "status", "out", "err", "ls", "runs", "saved/NAME", a file, a folder/
+    std::string where;
     char how;
     std::string text;
 };
 
-// A working directory for vimsor with a "mavlin" of its own first on PATH.
-// By default that one logs its arguments (one per line, a file per run),
-// copies the job files to saved/ and hands over to the stand-in.
-class Workspace {
-public:
+// A working directory for vimsor and a "mavlin" of its own first on PATH,
+// which by default logs its arguments, saves the job files and runs the stand-in.
+struct Workspace {
     Workspace();
-    // name ending in '/': a directory; bytes "->target": a symbolic link.
+    // name ending in '/': a folder; bytes "->target": a symbolic link.
     void put(const std::string& name, const std::string& bytes);
-    // The script's body, with $real the stand-in and $tools the script's folder.
+    // The script's body: $real is the stand-in, $tools the script's folder.
     void mavlin(const std::string& body);
-    // vimsor with args, through /bin/sh running shell first when given.
+    // vimsor with args, by /bin/sh running shell first when it is given.
     Result vimsor(const std::vector<std::string>& args, const std::string& shell = "");
-    // "out" and "err" with process ids as '#'; "ls": the working directory's
-    // names, "FOLDER/" a folder's (saved/: the job files'), one a line, sorted;
-    // "runs": the analysis programs' argument lists, one a line, sorted.
     std::string get(const std::string& where, const Result& r) const;
-    // What fails of expects, empty when all hold.
-    std::string check(const Result& r, const std::vector<Expect>& expects) const;
+    std::string check(const Result& r, const std::vector<Expect>& expects) const;  // failures
     fs::path operator/(const std::string& name) const { return dir / name; }
     TempDir dir, tools;
 };
 
-// One run in a fresh Workspace: files put, then vimsor run with args.
+// One run in a fresh Workspace; returns what fails of expect.
 struct Case {
-    std::vector<std::pair<std::string, std::string>> files;
+    std::vector<std::pair<std::string, std::string>> files;  // put first
     std::vector<std::string> args;
     std::vector<Expect> expect;
-    std::string shell = "";   // run by /bin/sh before vimsor
-    std::string script = "";  // the "mavlin" body, when not the logging one
+    std::string shell = "", script = "";  // see Workspace::vimsor and mavlin
 };
-
-// What fails of the case, named by its arguments; empty when all holds.
 std::string run_case(const Case& c);
 
 }  // namespace testrun
