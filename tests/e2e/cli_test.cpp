@@ -110,10 +110,12 @@ TEST(CommandLine, HelpVersionNumbersSummaryOutputNamesAndLog) {
          {{"logfile", '>', log}, {"logfile", 'n', "1"}, {"logfile", '*', "^[^ ]"}}},
         // A run that fails later is logged, after the earlier entries.
         {{{"logfile", "earlier\n"}}, {"-o", o256, "a.raw"},
-         {{"status", '=', "1"}, {"err", '~', "-o " + o256 + ": output name too long"},
+         {{"status", '=', "1"},
+          {"err", '~', "vimsor: -o " + o256 + ": output name too long (at most 255 bytes)\n"},
           {"err", '!', "a.raw"}, {"logfile", '<', "earlier\n"}, {"logfile", 'n', "2"}}},
         {{}, {"-4", "-o", o255, "a.raw"},
-         fails("err", '~', "a.raw: output name " + o255 + ".tm4_1 too long")},
+         fails("err", '~',
+               "vimsor: a.raw: output name " + o255 + ".tm4_1 too long (at most 259 bytes)\n")},
         // The output lies in the working directory.
         {{}, {"x.da1"}, fails("err", '!', same)}, {{}, {"sub/x.bi1"}, fails("err", '!', same)},
         {{}, {"-o", "out", "x.bi1"}, fails("err", '!', same)},

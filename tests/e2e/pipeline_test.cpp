@@ -136,7 +136,8 @@ TEST(Pipeline, JobFilesWorkerCommandsAndOutputs) {
     // clang-format off
     const std::vector<Case> cases = {
         {{{"data/", ""}, {"data/k0105.raw", nv24(example)}}, {"--cpus=4", "data/k0105.raw"},
-         {{"status", '=', "0"}, {"out", '=', "Using:\n\tScale: 1\n\tThreshold: 0.05\ndata/k0105.raw\n"
+         {{"status", '=', "0"}, {"out", '=',
+          "Using:\n\tScale: 1\n\tThreshold: 0.05\ndata/k0105.raw\n"
                "Found 4 cpus\nUsing options: --swatch -#2sf128\n" + example_out +
                "Waiting for pid #.#.#.#.\nWrites file: k0105.bi1\n"},
           {"err", '>', "INFO: Time diff: 0 seconds\n7680 0\n"}, {"runs", '=', example_runs},
@@ -181,26 +182,33 @@ TEST(Pipeline, JobFilesWorkerCommandsAndOutputs) {
          {{"out", '~', "vme????.dat\nWaiting for pid"}, {"runs", 'n', "5"},
           {"k.tm4_1", '=', expected(one_block, '4')}}},
         {{{"k.nv24", nv24(one_block)}}, {"--cpus=30", "k.nv24"},
-         {{"err", '~', "Warning: 30 workers asked for, using 26 (worker letters run from a to z)\n"},
+         {{"err", '~',
+          "Warning: 30 workers asked for, using 26 (worker letters run from a to z)\n"},
           {"out", '*', "Found 26 cpus\nUsing options: [^\n]*(\n/bin/sh [^\n]*){26}\nWaiting"},
           {"out", '~', " vmz????.dat\nWaiting"}, {"runs", 'n', "26"}}},
         // Every file of a run is processed on its own; the rows are numbered from 0 again.
-        {{{"a.nv24", k_nv24}, {"b.nv24", nv24(b, 4, 3)}}, {"--cpus=1", "--test", "--mode=tm4", "a.nv24", "b.nv24"},
+        {{{"a.nv24", k_nv24}, {"b.nv24", nv24(b, 4, 3)}}, {"--cpus=1", "--test", "--mode=tm4",
+         "a.nv24", "b.nv24"},
          {{"out", '*', "(Using options: --swatch -#2sf128o\n[^]*){2}"}, {"out", '!', "-#2sf128oo"},
           {"out", '~', "/bin/sh mavlin --swatch -#2sf128o -p512i0.1v0.05 vma????.dat\n"},
-          {"err", '~', "INFO: Time diff: 0 seconds\n1024 0\n"}, {"err", '~', "INFO: Time diff: 3 seconds\n600 0\n"},
+          {"err", '~', "INFO: Time diff: 0 seconds\n1024 0\n"}, {"err", '~',
+           "INFO: Time diff: 3 seconds\n600 0\n"},
           {"a.tm4_1", '=', expected(k, '4')}, {"b.tm4_1", '=', expected(b, '4')},
-          {"runs", '=', workers("-#2sf128o -p512i0.05v0.05") + run_line("-#2sf128o -p512i0.1v0.05", 'a', 0, 1)},
+          {"runs", '=', workers("-#2sf128o -p512i0.05v0.05") + run_line("-#2sf128o -p512i0.1v0.05",
+           'a', 0, 1)},
           {"ls", '=', "a.nv24\na.tm4_1\nb.nv24\nb.tm4_1\nlogfile\n"}}},
         {{{"long.nv24", nv24(rows_10002)}}, {"--cpus=2", "long.nv24"},
-         {{"status", '=', "0"}, {"out", '~', cmd + "vma????.dat vma?????.dat\n" + cmd + "vmb????.dat vmb?????.dat\n"},
-          {"long.bi1", '=', expected(rows_10002, 'b')}, {"ls", '=', "logfile\nlong.bi1\nlong.nv24\n"}},
+         {{"status", '=', "0"}, {"out", '~',
+          cmd + "vma????.dat vma?????.dat\n" + cmd + "vmb????.dat vmb?????.dat\n"},
+          {"long.bi1", '=', expected(rows_10002, 'b')}, {"ls", '=',
+           "logfile\nlong.bi1\nlong.nv24\n"}},
          "", "exec \"$real\" \"$@\""},
         // Unwritable outputs and job files end the run naming the file.
         {{{"k.nv24", k_nv24}, {"full.bi1", "->/dev/full"}}, {"-o", "full", "k.nv24"},
          {{"status", '=', "1"}, {"err", '~', "can't write full.bi1: No space left on device\n"}}},
         {{{"k.nv24", k_nv24}}, {"--namebase=nb", "-o", "nodir/out", "k.nv24"},
-         {{"status", '=', "1"}, {"err", '~', "can't open nodir/out.bi1\n"}, {"out", '!', "Writes file:"}}},
+         {{"status", '=', "1"}, {"err", '~', "can't open nodir/out.bi1\n"}, {"out", '!',
+          "Writes file:"}}},
         {{{"k.nv24", k_nv24}}, {"--namebase=nodir/vm", "k.nv24"},
          {{"status", '=', "1"}, {"err", '~', "can't open nodir/vma0000.dat\n"}}},
         {{{"k.nv24", k_nv24}, {"fa0000.dat", "->/dev/full"}}, {"--namebase=f", "k.nv24"},
@@ -213,7 +221,8 @@ TEST(Pipeline, JobFilesWorkerCommandsAndOutputs) {
         {{{"k.nv24", k_nv24}}, {"--cpus=1", "--namebase=x;touch pwned;", "k.nv24"},
          {{"status", '=', "0"}, {"ls", '=', k_ls}}},
         {{{"k.nv24", k_nv24}}, {"--cpus=1", "--options=--swatch; kill -9 $$; :", "k.nv24"},
-         {{"status", '=', "1"}, {"err", '~', "Warning: worker a (pid #) ended by signal 9 (Killed)\n"},
+         {{"status", '=', "1"}, {"err", '~',
+          "Warning: worker a (pid #) ended by signal 9 (Killed)\n"},
           {"err", '~', "can't open vma0000.siw\n"}}},
     };
     // clang-format on
@@ -238,17 +247,19 @@ TEST(Pipeline, RefusedInputsNameTheFileAndLeaveNoFiles) {
     // clang-format off
     const std::vector<std::string> cases[] = {  // input, its bytes, what stderr holds
         {"missing.nv24", "", "can't read missing.nv24: No such file or directory\n"},
-        {"noeol.raw", "!S512" + std::string(3100, 'x'), "can't read noeol.raw: no line end in the first 3072 bytes\n"},
+        {"noeol.raw", "!S512" + std::string(3100, 'x'),
+         "can't read noeol.raw: no line end in the first 3072 bytes\n"},
         {"cut.nv24", nv24({}).substr(0, 20), "can't read cut.nv24: Unknown magic chns\n"},
         {"station9.nv24", nv24({}, 9), "can't read station9.nv24: unknown station id 9\n"},
-        {"x.raw", lw::binary_image(lw::form3_line('S', 512, "18", "1", "X", "2016-05-01"), records(2, 512, 18)),
-         "x.raw", "map::at"},
-        {"empty.raw", lw::binary_image(lw::form3_line('S', 512, "18", "1", "k"), {}) + std::string(500, '\0'),
-         "no records in empty.raw"},
-        {"same.tm4", Tm4File().comment(tm4_comment(-1, "k")).data(5, {1, 2, 3}).data(5, {1, 2, 3}).text(),
-         "same.tm4", "have the same time"},
+        {"x.raw", lw::binary_image(lw::form3_line('S', 512, "18", "1", "X", "2016-05-01"),
+                                   records(2, 512, 18)), "x.raw", "map::at"},
+        {"empty.raw", lw::binary_image(lw::form3_line('S', 512, "18", "1", "k"), {}) +
+                          std::string(500, '\0'), "no records in empty.raw"},
+        {"same.tm4", Tm4File().comment(tm4_comment(-1, "k")).data(5, {1, 2, 3})
+                         .data(5, {1, 2, 3}).text(), "same.tm4", "have the same time"},
         {"grow.tm4", Tm4File().comment(tm4_comment(20, "k")).data(1e9, {1, 2, 3})
-                         .samples(1e9 + 0.05, 20, 600, 5, ramp).text(), "grow.tm4", "fewer than the"},
+                         .samples(1e9 + 0.05, 20, 600, 5, ramp).text(),
+         "grow.tm4", "fewer than the"},
     };
     // clang-format on
     for (const auto& c : cases) {
@@ -282,12 +293,14 @@ TEST(Pipeline, OutputBytesOfNv24AndTm4Recordings) {
     const std::pair<std::string, std::string> nv24_in{"rec.nv24", nv24(r, 1, 0)},
         tm4_in{"rec.tm4", tm4.text()};
     // clang-format off
+    const std::string q = "--quiet", ls4 = "logfile\nrec.nv24\nrec.tm4_1\n";
     const Case cases[] = {
-        {{nv24_in}, {"--quiet", "--cpus=2", "rec.nv24"}, {{"rec.bi1", '=', expected(r, 'b')}}},
-        {{nv24_in}, {"-a", "--quiet", "--cpus=2", "rec.nv24"}, {{"rec.da1", '=', expected(r, 'a')}}},
-        {{nv24_in}, {"-4", "--quiet", "--cpus=2", "rec.nv24"}, {{"rec.tm4_1", '=', expected(r, '4')}}},
-        {{tm4_in}, {"-4", "--quiet", "--cpus=2", "rec.tm4"}, {{"rec.tm4_1", '=', expected(r, '4')}}},
-        {{tm4_in}, {"--quiet", "--cpus=2", "rec.tm4"}, {{"rec.bi1", '=', expected(r, 'b')}}},
+        {{nv24_in}, {q, "--cpus=2", "rec.nv24"}, {{"rec.bi1", '=', expected(r, 'b')}}},
+        {{nv24_in}, {"-a", q, "--cpus=2", "rec.nv24"}, {{"rec.da1", '=', expected(r, 'a')}}},
+        {{nv24_in}, {"-4", q, "--cpus=2", "rec.nv24"},
+         {{"rec.tm4_1", '=', expected(r, '4')}, {"ls", '=', ls4}}},
+        {{tm4_in}, {"-4", q, "--cpus=2", "rec.tm4"}, {{"rec.tm4_1", '=', expected(r, '4')}}},
+        {{tm4_in}, {q, "--cpus=2", "rec.tm4"}, {{"rec.bi1", '=', expected(r, 'b')}}},
     };
     // clang-format on
     for (const Case& c : cases)
@@ -315,19 +328,23 @@ TEST(Pipeline, EveryInputFormatInEveryOutputMode) {
     };
     // clang-format off
     const Input inputs[] = {
-        {"in512.raw", lw::binary_image(s512, records(2, 512, 18)), 1024, 3, k18, "60 0", "1462064400"},
-        {"in128.raw", lw::binary_image(s128, records(8, 128, 18)), 1024, 3, k18, "60 0", "1462064400"},
-        {"K6011512.raw", lw::binary_image("T old recorder", records(4, 128, 18), true), 512, 3, s18 + "06:00:00",
-         "360 0", "1452837600"},
-        {"K6011512.bin", lw::binary_image("!Tidserier 18.0 3", records(4, 128, 18)), 512, 3, s18 + "01:00:00",
-         "60 0", "1452819600"},
-        {"K6011512.asc", lw::ascii_image("!Tidserier  sampfrek: 20 gain: 2", records(8, 128, 20)), 1024, 3,
-         s20 + "01:00:00", "60 0", "1452819600"},
-        {"in.asc", lw::ascii_image(lw::form3_line('S', 512, "18", "1", "kiruna", "2016-05-01"), records(1, 512, 18),
-                                   false, true), 512, 3, k18, "60 0", "1462064400"},
-        {"in.tm4", Tm4File().comment(testwriters::tm4_comment(20, "lycksele")).samples(1462060800, 20, 1536, 4, wave)
-                       .text(), 1536, 4, "!S512Tidserier sampfrek: 20 gain: 1 station: lycksele date: 2016-05-01"
-                       " time: 00:00:00", "0 0", "1462060800"},
+        {"in512.raw", lw::binary_image(s512, records(2, 512, 18)), 1024, 3, k18, "60 0",
+         "1462064400"},
+        {"in128.raw", lw::binary_image(s128, records(8, 128, 18)), 1024, 3, k18, "60 0",
+         "1462064400"},
+        {"K6011512.raw", lw::binary_image("T old recorder", records(4, 128, 18), true), 512, 3,
+         s18 + "06:00:00", "360 0", "1452837600"},
+        {"K6011512.bin", lw::binary_image("!Tidserier 18.0 3", records(4, 128, 18)), 512, 3,
+         s18 + "01:00:00", "60 0", "1452819600"},
+        {"K6011512.asc", lw::ascii_image("!Tidserier  sampfrek: 20 gain: 2", records(8, 128, 20)),
+         1024, 3, s20 + "01:00:00", "60 0", "1452819600"},
+        {"in.asc", lw::ascii_image(lw::form3_line('S', 512, "18", "1", "kiruna", "2016-05-01"),
+                                   records(1, 512, 18), false, true),
+         512, 3, k18, "60 0", "1462064400"},
+        {"in.tm4", Tm4File().comment(testwriters::tm4_comment(20, "lycksele"))
+                       .samples(1462060800, 20, 1536, 4, wave).text(), 1536, 4,
+         "!S512Tidserier sampfrek: 20 gain: 1 station: lycksele date: 2016-05-01 time: 00:00:00",
+         "0 0", "1462060800"},
     };
     // clang-format on
     for (const Input& in : inputs) {
@@ -341,9 +358,12 @@ TEST(Pipeline, EveryInputFormatInEveryOutputMode) {
             {"--mode=bin", {{"out.bi1", '#', std::to_string(in.comment.size() + 1 + blocks * 1028)},
                             {"out.bi1", '<', in.comment + "\r" + time_words}}},
             {"--mode=ascii", {{"out.da1", 'n', std::to_string(1 + blocks)},
-                              {"out.da1", '*', "^" + in.comment + "\n" + in.words + "( -?[0-9]+){512}\n"}}},
+                              {"out.da1", '*',
+                               "^" + in.comment + "\n" + in.words + "( -?[0-9]+){512}\n"}}},
             {"--mode=tm4", {{"out.tm4_1", 'n', std::to_string(1 + in.samples)},
-                            {"out.tm4_1", '*', "^" + in.comment + "\n" + in.start + "\\.[0-9]{6}( [-0-9.e+]+){" + n + "}\n"}}},
+                            {"out.tm4_1", '*',
+                             "^" + in.comment + "\n" + in.start + "\\.[0-9]{6}( [-0-9.e+]+){" + n +
+                                 "}\n"}}},
         };
         // clang-format on
         for (auto [option, expect] : modes) {
