@@ -114,7 +114,7 @@ TEST(Robustness, FailuresOfTheAnalysisAndOfWritingOutputs) {
 TEST(Robustness, SecondRunOnTheSameNamebaseStopsAtOnceAndOtherBasesGoSideBySide) {
     Folder w;
     w.mavlin(sleeper);
-    testrun::Child first("vimsor", {"--cpus=2", "k.nv24"}, w.dir.path(), w.tools.path());
+    testrun::Child first("vimsor", {"--cpus=2", "k.nv24"}, w.dir.path(), {}, w.tools.path());
     ASSERT_EQ(w.sleepers(2).size(), 2u);
     w.mavlin(real);
     EXPECT_EQ(
@@ -139,7 +139,8 @@ TEST(Robustness, InterruptedRunStopsItsWorkersAndRemovesItsFiles) {
     for (const auto& [signal_number, status] :
          {std::pair{SIGINT, 130}, {SIGTERM, 143}, {SIGHUP, 129}}) {
         std::filesystem::remove(w.tools / "pids");
-        testrun::Child run("vimsor", {"--cpus=2", "-b", "k.nv24"}, w.dir.path(), w.tools.path());
+        testrun::Child run("vimsor", {"--cpus=2", "-b", "k.nv24"}, w.dir.path(), {},
+                           w.tools.path());
         const auto pids = w.sleepers(2);
         ASSERT_EQ(pids.size(), 2u);
         ASSERT_EQ(kill(run.pid(), signal_number), 0);

@@ -45,7 +45,7 @@ void write_file(const fs::path& file, const std::string& bytes) {
 }
 
 Child::Child(const std::string& program, const std::vector<std::string>& args, const fs::path& cwd,
-             const fs::path& path_first) {
+             const Env& extra_env, const fs::path& path_first) {
     const char* path = std::getenv("PATH");
     std::vector<std::string> argv{
         program.find('/') == std::string::npos ? (bin_dir() / program).string() : program},
@@ -55,6 +55,7 @@ Child::Child(const std::string& program, const std::vector<std::string>& args, c
     for (char** e = environ; *e != nullptr; ++e)
         if (std::strncmp(*e, "PATH=", 5) != 0)
             env.emplace_back(*e);
+    env.insert(env.end(), extra_env.begin(), extra_env.end());
     std::vector<char*> argv_p, env_p;
     for (auto [strings, p] : {std::pair{&argv, &argv_p}, {&env, &env_p}}) {
         for (auto& s : *strings)
@@ -91,8 +92,13 @@ Result Child::wait() {
 }
 
 Result run(const std::string& program, const std::vector<std::string>& args, const fs::path& cwd,
-           const fs::path& path_first) {
-    return Child(program, args, cwd, path_first).wait();
+           const Env& extra_env, const fs::path& path_first) {
+    return Child(program, args, cwd, extra_env, path_first).wait();
+}
+
+Result run_vimsor(const std::vector<std::string>& args, const fs::path& cwd, const Env& extra_env,
+                  const fs::path& path_first) {
+    return run("vimsor", args, cwd, extra_env, path_first);
 }
 
 Workspace::Workspace() {
@@ -120,10 +126,10 @@ void Workspace::mavlin(const std::string& body) {
 
 Result Workspace::vimsor(const std::vector<std::string>& args, const std::string& shell) {
     if (shell.empty())
-        return run("vimsor", args, dir.path(), tools.path());
+        return run("vimsor", args, dir.path(), {}, tools.path());
     std::vector<std::string> sh_args{"-c", shell + "\nexec vimsor \"$@\"", "sh"};
     sh_args.insert(sh_args.end(), args.begin(), args.end());
-    return run("/bin/sh", sh_args, dir.path(), tools.path());
+    return run("/bin/sh", sh_args, dir.path(), {}, tools.path());
 }
 
 std::string Workspace::get(const std::string& where, const Result& r) const {

@@ -33,12 +33,15 @@ struct Result {
     std::string out, err;
 };
 
+using Env = std::vector<std::string>;
+
 // program (a name in bin_dir(), or a path) started with args in cwd, standard
-// input from /dev/null, PATH beginning with path_first (if given), bin_dir().
+// input from /dev/null, extra_env ("NAME=value") added to the environment and
+// PATH beginning with path_first (if given), then bin_dir().
 class Child {
 public:
     Child(const std::string& program, const std::vector<std::string>& args, const fs::path& cwd,
-          const fs::path& path_first = {});
+          const Env& extra_env = {}, const fs::path& path_first = {});
     ~Child();  // waits for the program unless wait() did
     int pid() const { return m_pid; }
     Result wait();
@@ -50,7 +53,9 @@ private:
 };
 
 Result run(const std::string& program, const std::vector<std::string>& args, const fs::path& cwd,
-           const fs::path& path_first = {});
+           const Env& extra_env = {}, const fs::path& path_first = {});
+Result run_vimsor(const std::vector<std::string>& args, const fs::path& cwd,
+                  const Env& extra_env = {}, const fs::path& path_first = {});
 
 std::string read_file(const fs::path& file);  // empty when it cannot be read
 void write_file(const fs::path& file, const std::string& bytes);
