@@ -218,6 +218,10 @@ TEST(Pipeline, JobFilesWorkerCommandsAndOutputs) {
         {{{"k.nv24", k_nv24}, {"my dir/", ""}}, {"--cpus=1", "--namebase=my dir/v m", "k.nv24"},
          {{"status", '=', "0"}, {"out", '~', cmd + "'my dir/v m'a????.dat\n"},
           {"k.bi1", '=', expected(k, 'b')}, {"my dir/", '=', ""}}},
+        // The analysis program named as it is by default: the namebase stays.
+        {{{"k.nv24", k_nv24}}, {"--cpus=1", "--mavlin=/bin/sh -c mavlin --", "k.nv24"},
+         {{"status", '=', "0"}, {"runs", '=', workers("-#2sf128 -p512i0.05v0.05")},
+          {"ls", '=', k_ls}}},
         {{{"k.nv24", k_nv24}}, {"--cpus=1", "--namebase=x;touch pwned;", "k.nv24"},
          {{"status", '=', "0"}, {"ls", '=', k_ls}}},
         {{{"k.nv24", k_nv24}}, {"--cpus=1", "--options=--swatch; kill -9 $$; :", "k.nv24"},
