@@ -1,530 +1,415 @@
-// One input file through the whole program: job files, worker command lines,
-// result collection, the output files and the clean-up, with the mavlin
-// stand-in. A "mavlin" script placed before it on PATH logs every command
-// line it is given and keeps a copy of the job files, which the run removes.
-
-#include <sys/statvfs.h>
-#include <stdlib.h>
-#include <unistd.h>
+// Inputs through the whole program with the mavlin stand-in: job files, worker
+// command lines, result collection, every output mode byte for byte against
+// bytes computed here (each result is the sample minus the mean of its
+// 512-sample block), refusals and the clean-up.
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <functional>
-#include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "legacy_writer.h"
 #include "nv24_writer.h"
 #include "run.h"
+#include "tm4_writer.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-using testrun::read_file;
-using testrun::TempDir;
+using testrun::Case;
+using testrun::Expect;
+namespace lw = legacywriter;
+using Sample = std::function<int32_t(std::size_t, unsigned)>;
 
-constexpr uint32_t may_first_2016 = 1462060800;  // 2016-05-01 00:00:00 UTC
-
-// Sample of frame i, channel c: +m, -m, +m, ... within a block, so every
-// block's mean is 0 and the stand-in's weak series is the samples themselves;
-// m = 1 + row number names the row the value comes from.
-int32_t row_marked(std::size_t i, unsigned c, unsigned channels) {
-    const auto row = static_cast<int32_t>((i / 512) * channels + c);
-    const int32_t magnitude = 1 + row % 30000;
-    return i % 2 == 0 ? magnitude : -magnitude;
-}
+const std::string kiruna = "!S512Tidserier sampfrek: 20 gain: 1 station: kiruna date: 2016-05-01";
 
 struct Recording {
     unsigned channels = 3;
     double hz = 20.0;
     std::size_t frames = 1024;
-    uint8_t station = 1;  // kiruna
-    uint32_t host_offset = 0;
-    std::function<int32_t(std::size_t, unsigned)> sample;
+    std::string comment = kiruna + " time: 00:00:00";
+    // +m, -m, ... within a block, so that every block's mean is 0; m = 1 + row
+    // number (up to 30000) names the row a value comes from.
+    Sample sample = [](std::size_t i, unsigned c) {
+        const auto m = static_cast<int32_t>(1 + ((i / 512) * 3 + c) % 30000);
+        return i % 2 == 0 ? m : -m;
+    };
+    uint32_t start = 1462060800;  // 2016-05-01 00:00:00 UTC
 };
 
-void write_recording(const fs::path& path, const Recording& r) {
-    nv24w::File file = nv24w::make_file(r.channels, r.hz, may_first_2016);
+std::string nv24(const Recording& r, uint8_t station = 1, uint32_t host_offset = 0) {
+    nv24w::File file = nv24w::make_file(r.channels, r.hz, r.start);
     file.header.version = 1;
-    file.header.station = r.station;
-    file.header.host_timestamp = may_first_2016 + r.host_offset;
-    file.samples.reserve(r.frames * r.channels);
+    file.header.station = station;
+    file.header.host_timestamp = r.start + host_offset;
     for (std::size_t i = 0; i < r.frames; ++i)
         for (unsigned c = 0; c < r.channels; ++c)
-            file.samples.push_back(static_cast<uint32_t>(r.sample ? r.sample(i, c) : row_marked(i, c, r.channels)));
-    nv24w::write_bytes(path.string(), nv24w::encode(file));
+            file.samples.push_back(static_cast<uint32_t>(r.sample(i, c)));
+    return nv24w::encode(file);
 }
 
-std::vector<std::string> lines_of(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
+std::string printed(const char* format, double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
 }
 
-std::string without_pids(const std::string& out) {
-    return std::regex_replace(out, std::regex("Waiting for pid ([0-9]+\\.)*"), "Waiting for pid ");
+// The output of r in mode 'b' (binary), 'a' (ascii) or '4' (tm4).
+std::string expected(const Recording& r, char mode, double scale = 1) {
+    const std::size_t blocks = r.frames / 512;
+    std::vector<std::vector<double>> results(r.channels);
+    for (unsigned c = 0; c < r.channels; ++c)
+        for (std::size_t b = 0; b < blocks; ++b) {
+            double sum = 0.0;
+            for (std::size_t i = 0; i < 512; ++i)
+                sum += r.sample(b * 512 + i, c);
+            for (std::size_t i = 0; i < 512; ++i)
+                results[c].push_back((r.sample(b * 512 + i, c) - sum / 512) * scale);
+        }
+    const auto time = [&](std::size_t i) { return static_cast<double>(i) / r.hz + r.start; };
+    std::string out = r.comment + (mode == 'b' ? "\r" : "\n");
+    for (std::size_t i = 0; mode == '4' && i < blocks * 512; ++i) {
+        out += printed("%.6f", time(i));
+        for (const auto& channel : results)
+            out += " " + printed("%g", channel[i]);
+        out += "\n";
+    }
+    // Legacy modes: one block per channel, stamped with the minute of the day and the second.
+    const auto word = [&](long long w) {
+        out += mode == 'a' ? (out.back() == '\n' ? "" : " ") + std::to_string(w)
+                           : std::string{static_cast<char>(w & 0xFF), static_cast<char>(w >> 8)};
+    };
+    for (std::size_t b = 0; mode != '4' && b < blocks; ++b)
+        for (const auto& channel : results) {
+            const auto s = static_cast<long long>(std::floor(time(b * 512)));
+            word(s / 60 % 1440);
+            word(s % 60);
+            for (std::size_t i = 0; i < 512; ++i)
+                word(std::llround(channel[b * 512 + i]));
+            out += mode == 'a' ? "\n" : "";
+        }
+    return out;
 }
 
-// The 16-bit little-endian word at byte offset at.
-int word_at(const std::string& bytes, std::size_t at) {
-    return static_cast<int16_t>(static_cast<uint8_t>(bytes[at]) | static_cast<uint8_t>(bytes[at + 1]) << 8);
-}
-
-const std::string kiruna_line =
-    "!S512Tidserier sampfrek: 20 gain: 1 station: kiruna date: 2016-05-01 time: 00:00:00";
-
-class PipelineRun : public ::testing::Test {
-protected:
-    void SetUp() override {
-        fs::create_directories(dir / "fakebin");
-        fs::create_directories(dir / "saved");
-        fs::create_directories(dir / "logs");
-        testrun::write_file(dir / "fakebin/mavlin",
-                            "#!/bin/sh\n"
-                            "here=$(dirname \"$0\")/..\n"
-                            "for a; do printf '%s\\n' \"$a\"; done > \"$here/logs/$$\"\n"
-                            "for a; do case \"$a\" in *.dat) [ -f \"$a\" ] && cp \"$a\" \"$here/saved/\";; esac; done\n"
-                            "exec '" + (testrun::bin_dir() / "mavlin").string() + "' \"$@\"\n");
-        fs::permissions(dir / "fakebin/mavlin", fs::perms::owner_all);
-    }
-
-    // vimsor in dir, with the logging mavlin first on PATH.
-    testrun::Result vimsor(const std::vector<std::string>& args) {
-        std::vector<std::string> sh_args{"-c", "PATH=\"$0:$PATH\" exec vimsor \"$@\"", (dir / "fakebin").string()};
-        sh_args.insert(sh_args.end(), args.begin(), args.end());
-        return testrun::run("/bin/sh", sh_args, dir.path());
-    }
-
-    // The argument lists the analysis program was given, one per run, in the
-    // order of their first job file name.
-    std::vector<std::vector<std::string>> mavlin_runs() {
-        std::vector<std::vector<std::string>> runs;
-        for (const auto& entry : fs::directory_iterator(dir / "logs"))
-            runs.push_back(lines_of(read_file(entry.path())));
-        std::sort(runs.begin(), runs.end(), [](const auto& a, const auto& b) { return a.back() < b.back(); });
-        return runs;
-    }
-
-    std::string saved(const std::string& name) { return read_file(dir / "saved" / name); }
-
-    // Files of the working directory whose names start with prefix.
-    std::vector<std::string> files_starting(const std::string& prefix) {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(dir.path()))
-            if (entry.path().filename().string().rfind(prefix, 0) == 0)
-                names.push_back(entry.path().filename().string());
-        return names;
-    }
-
-    TempDir dir;
-};
-
-TEST_F(PipelineRun, ExampleRunOfFourWorkers) {
-    fs::create_directory(dir / "data");
-    Recording r;
-    r.hz = 18.0;
-    r.frames = 7680;
-    r.sample = [](std::size_t i, unsigned c) { return static_cast<int32_t>(i % 100) - 12 - static_cast<int32_t>(c); };
-    write_recording(dir / "data/k0105.raw", r);
-
-    const auto result = vimsor({"--cpus=4", (dir / "data/k0105.raw").string()});
-    ASSERT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(without_pids(result.out),
-              "Using:\n\tScale: 1\n\tThreshold: 0.05\n" + (dir / "data/k0105.raw").string() +
-                  "\nFound 4 cpus\nUsing options: --swatch -#2sf128\n"
-                  "/bin/sh mavlin --swatch -#2sf128 -p512i0.0555556v0.05 vma????.dat\n"
-                  "/bin/sh mavlin --swatch -#2sf128 -p512i0.0555556v0.05 vmb????.dat\n"
-                  "/bin/sh mavlin --swatch -#2sf128 -p512i0.0555556v0.05 vmc????.dat\n"
-                  "/bin/sh mavlin --swatch -#2sf128 -p512i0.0555556v0.05 vmd????.dat\n"
-                  "Waiting for pid \n"
-                  "Writes file: k0105.bi1\n");
-    EXPECT_TRUE(std::regex_search(result.out, std::regex("Waiting for pid [0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+\\.\n")));
-    const std::string tail = "INFO: Time diff: 0 seconds\n7680 0\n";
-    ASSERT_GE(result.err.size(), tail.size());
-    EXPECT_EQ(result.err.substr(result.err.size() - tail.size()), tail);
-
-    // 15 blocks of 3 rows; worker a has rows 0, 4, ... 44 in the shell's order.
-    const auto runs = mavlin_runs();
-    ASSERT_EQ(runs.size(), 4u);
-    std::vector<std::string> expected{"--swatch", "-#2sf128", "-p512i0.0555556v0.05"};
-    for (int row = 0; row < 45; row += 4) {
+// A worker's arguments as "runs" lists them: options, then rows from..to step.
+std::string run_line(const std::string& options, char worker, int from, int to, int step = 1) {
+    std::string s = "--swatch " + options;
+    for (int row = from; row <= to; row += step) {
         char name[16];
-        std::snprintf(name, sizeof name, "vma%04d.dat", row);
-        expected.push_back(name);
+        std::snprintf(name, sizeof name, " vm%c%04d.dat", worker, row);
+        s += name;
     }
-    EXPECT_EQ(runs[0], expected);
-    EXPECT_EQ(runs[3].back(), "vmd0043.dat");
-
-    const auto job = lines_of(saved("vma0000.dat"));
-    ASSERT_EQ(job.size(), 513u);
-    EXPECT_EQ(job[0], "512");
-    EXPECT_EQ(job[1], "0 -12");
-    EXPECT_EQ(job[2], "0.0555556 -11");
-    EXPECT_EQ(job[3], "0.111111 -10");
-    EXPECT_EQ(job[512], "28.3889 -1");  // sample 511 is 511 % 100 - 12
-    EXPECT_EQ(lines_of(saved("vmb0001.dat"))[1], "0 -13");  // block 0 of slot 1
-
-    const std::string output = read_file(dir / "k0105.bi1");
-    const std::string comment = "!S512Tidserier sampfrek: 18 gain: 1 station: kiruna date: 2016-05-01 time: 00:00:00";
-    ASSERT_EQ(output.size(), comment.size() + 1 + 45 * 1028);
-    EXPECT_EQ(output.substr(0, comment.size() + 1), comment + "\r");
-    EXPECT_TRUE(files_starting("vm").empty());
+    return s + " \n";
 }
 
-TEST_F(PipelineRun, JobFilesWriteNumbersInGeneralFormatAndTestFormHoldsValuesOnly) {
-    Recording r;
-    r.hz = 20000.0;
-    r.frames = 512;
-    r.channels = 1;
-    r.sample = [](std::size_t i, unsigned) { return i == 0 ? 1234567 : i == 1 ? -200 : static_cast<int32_t>(i); };
-    write_recording(dir / "fast.nv24", r);
-
-    auto result = vimsor({"--cpus=1", "fast.nv24"});
-    ASSERT_EQ(result.status, 0) << result.err;
-    EXPECT_NE(result.out.find("/bin/sh mavlin --swatch -#2sf128 -p512i5e-05v0.05 vma????.dat\n"), std::string::npos);
-    auto job = lines_of(saved("vma0000.dat"));
-    ASSERT_EQ(job.size(), 513u);
-    EXPECT_EQ(job[1], "0 1.23457e+06");
-    EXPECT_EQ(job[2], "5e-05 -200");
-    EXPECT_EQ(job[3], "0.0001 2");
-    EXPECT_EQ(job[512], "0.02555 511");
-
-    fs::remove(dir / "saved/vma0000.dat");
-    result = vimsor({"--cpus=1", "--test", "fast.nv24"});
-    ASSERT_EQ(result.status, 0) << result.err;
-    EXPECT_NE(result.out.find("Using options: --swatch -#2sf128o\n"), std::string::npos);
-    job = lines_of(saved("vma0000.dat"));
-    ASSERT_EQ(job.size(), 512u);
-    EXPECT_EQ(job[0], "1.23457e+06");
-    EXPECT_EQ(job[1], "-200");
-    EXPECT_EQ(job[511], "511");
-}
-
-TEST_F(PipelineRun, OptionsReachTheWorkerCommandLines) {
-    write_recording(dir / "k.nv24", Recording{});
-    struct Case {
-        std::vector<std::string> args;
-        std::string stdout_part;
-        std::vector<std::string> mavlin_options;
+TEST(Pipeline, JobFilesWorkerCommandsAndOutputs) {
+    const Recording k;  // 3 channels of 2 blocks: rows 0 to 5
+    const Recording example{
+        3, 18, 7680, "!S512Tidserier sampfrek: 18" + kiruna.substr(27) + " time: 00:00:00",
+        [](std::size_t i, unsigned c) { return int32_t(i % 100) - 12 - int32_t(c); }};
+    const Recording fast{1, 20000, 512, k.comment, [](std::size_t i, unsigned) {
+                             return i == 0 ? 1234567 : i == 1 ? -200 : int32_t(i);
+                         }};
+    // Mean 0; only the magnitudes 100 reach half the largest.
+    const Recording pulses{1, 20, 512, k.comment, [](std::size_t i, unsigned) {
+                               return i % 2 == 0 ? 100 - 200 * (i % 4 == 2)
+                                                 : 10 - 20 * (i % 4 == 3);
+                           }};
+    const Recording b{
+        2, 10, 600,
+        "!S512Tidserier sampfrek: 10 gain: 1 station: uppsala date: 2016-05-01 time: 00:00:00"};
+    const Recording one_block{3, 20, 512}, short_one{3, 20, 100}, rows_10002{3, 20, 3334 * 512};
+    const std::string k_nv24 = nv24(k), k_ls = "k.bi1\nk.nv24\nlogfile\n",
+                      cmd = "/bin/sh mavlin --swatch -#2sf128 -p512i0.05v0.05 ",
+                      job = "saved/vma0000.dat";
+    std::string example_out, example_runs;
+    for (char w = 'a'; w <= 'd'; ++w) {
+        example_out += "/bin/sh mavlin --swatch -#2sf128 -p512i0.0555556v0.05 vm" + std::string{w} +
+                       "????.dat\n";
+        example_runs += run_line("-#2sf128 -p512i0.0555556v0.05", w, w - 'a', 44, 4);
+    }
+    const auto workers = [&](const std::string& o) { return run_line(o, 'a', 0, 5); };
+    // clang-format off
+    const std::vector<Case> cases = {
+        {{{"data/", ""}, {"data/k0105.raw", nv24(example)}}, {"--cpus=4", "data/k0105.raw"},
+         {{"status", '=', "0"}, {"out", '=',
+          "Using:\n\tScale: 1\n\tThreshold: 0.05\ndata/k0105.raw\n"
+               "Found 4 cpus\nUsing options: --swatch -#2sf128\n" + example_out +
+               "Waiting for pid #.#.#.#.\nWrites file: k0105.bi1\n"},
+          {"err", '>', "INFO: Time diff: 0 seconds\n7680 0\n"}, {"runs", '=', example_runs},
+          {job, '<', "512\n0 -12\n0.0555556 -11\n0.111111 -10\n"}, {job, '>', "\n28.3889 -1\n"},
+          {job, 'n', "513"}, {"saved/vmb0001.dat", '<', "512\n0 -13\n"},  // block 0 of slot 1
+          {"k0105.bi1", '=', expected(example, 'b')}, {"ls", '=', "data\nk0105.bi1\nlogfile\n"}}},
+        // Job files write numbers in the general format; the test form holds values only.
+        {{{"fast.nv24", nv24(fast)}}, {"--cpus=1", "fast.nv24"},
+         {{"out", '~', "/bin/sh mavlin --swatch -#2sf128 -p512i5e-05v0.05 vma????.dat\n"},
+          {job, '<', "512\n0 1.23457e+06\n5e-05 -200\n0.0001 2\n"}, {job, '>', "\n0.02555 511\n"},
+          {job, 'n', "513"}}},
+        {{{"fast.nv24", nv24(fast)}}, {"--cpus=1", "--test", "fast.nv24"},
+         {{"out", '~', "Using options: --swatch -#2sf128o\n"}, {job, '<', "1.23457e+06\n-200\n2\n"},
+          {job, '>', "\n511\n"}, {job, 'n', "512"}}},
+        // Options reach the worker command lines.
+        {{{"k.nv24", k_nv24}}, {"--cpus=1", "--sdev-div", "k.nv24"},
+         {{"out", '~', "/bin/sh mavlin --swatch -#2sf128z1 -p512i0.05v0.05 vma????.dat\n"},
+          {"runs", '=', workers("-#2sf128z1 -p512i0.05v0.05")}}},
+        {{{"k.nv24", k_nv24}}, {"--cpus=1", "--sdev-mul", "--test", "k.nv24"},
+         {{"out", '~', "Using options: --swatch -#2sf128oz2\n"},
+          {"runs", '=', workers("-#2sf128oz2 -p512i0.05v0.05")}}},
+        {{{"k.nv24", k_nv24}}, {"--cpus=1", "-v", "0.2", "-l", "0.1", "k.nv24"},
+         {{"out", '~', "/bin/sh mavlin --swatch -#2sf128 -p512i0.05v0.2w0.1 vma????.dat\n"},
+          {"runs", '=', workers("-#2sf128 -p512i0.05v0.2w0.1")},
+          {"ls", '=', "k.bi3\nk.nv24\nlogfile\n"}}},  // band-pass: the "3" file only
+        {{{"k.nv24", k_nv24}}, {"--cpus=1", "--quiet", "--test", "--sdev-mul", "k.nv24"},
+         {{"out", '=', ""}, {"runs", '=', workers("-#2sf128oz2 -# -p512i0.05v0.05")}}},
+        {{{"k.nv24", k_nv24}}, {"--cpus=3", "k.nv24"}, {{"out", '~', "Found 3 cpus\n"},
+          {"out", '~', "vmc????.dat\nWaiting for pid"}, {"runs", 'n', "3"}}},
+        // Every output mode carries the collected results.
+        {{{"k.nv24", k_nv24}}, {"k.nv24"}, {{"k.bi1", '=', expected(k, 'b')}, {"ls", '=', k_ls}}},
+        {{{"k.nv24", k_nv24}}, {"-a", "-d", "2", "k.nv24"}, {{"k.da1", '=', expected(k, 'a', 2)}}},
+        {{{"k.nv24", k_nv24}}, {"--mode=tm4", "k.nv24"}, {{"k.tm4_1", '=', expected(k, '4')}}},
+        {{{"k.nv24", nv24(pulses)}}, {"-b", "-a", "-v", "0.5", "k.nv24"},
+         {{"out", '~', "Writes file: k.da1\nWrites file: k.da2\n"}, {"k.da1", 'n', "2"},
+          {"k.da1", '~', "\n0 0 100 10 -100 -10 100 "}, {"k.da2", '~', "\n0 0 100 0 -100 0 100 "},
+          {"k.da2", 'n', "2"}, {"ls", '=', "k.da1\nk.da2\nk.nv24\nlogfile\n"}}},
+        {{{"short.nv24", nv24(short_one)}}, {"--cpus=2", "--mode=tm4", "short.nv24"},
+         {{"out", '~', "vma????.dat\n" + cmd + "vmb????.dat\n"}, {"err", '~', "\n100 0\n"},
+          {"short.tm4_1", '=', k.comment + "\n"}, {"saved/", '=', ""}}},
+        {{{"k.nv24", nv24(one_block)}}, {"--cpus=5", "--mode=tm4", "k.nv24"},
+         {{"out", '~', "vme????.dat\nWaiting for pid"}, {"runs", 'n', "5"},
+          {"k.tm4_1", '=', expected(one_block, '4')}}},
+        {{{"k.nv24", nv24(one_block)}}, {"--cpus=30", "k.nv24"},
+         {{"err", '~',
+          "Warning: 30 workers asked for, using 26 (worker letters run from a to z)\n"},
+          {"out", '*', "Found 26 cpus\nUsing options: [^\n]*(\n/bin/sh [^\n]*){26}\nWaiting"},
+          {"out", '~', " vmz????.dat\nWaiting"}, {"runs", 'n', "26"}}},
+        // Every file of a run is processed on its own; the rows are numbered from 0 again.
+        {{{"a.nv24", k_nv24}, {"b.nv24", nv24(b, 4, 3)}}, {"--cpus=1", "--test", "--mode=tm4",
+         "a.nv24", "b.nv24"},
+         {{"out", '*', "(Using options: --swatch -#2sf128o\n[^]*){2}"}, {"out", '!', "-#2sf128oo"},
+          {"out", '~', "/bin/sh mavlin --swatch -#2sf128o -p512i0.1v0.05 vma????.dat\n"},
+          {"err", '~', "INFO: Time diff: 0 seconds\n1024 0\n"}, {"err", '~',
+           "INFO: Time diff: 3 seconds\n600 0\n"},
+          {"a.tm4_1", '=', expected(k, '4')}, {"b.tm4_1", '=', expected(b, '4')},
+          {"runs", '=', workers("-#2sf128o -p512i0.05v0.05") + run_line("-#2sf128o -p512i0.1v0.05",
+           'a', 0, 1)},
+          {"ls", '=', "a.nv24\na.tm4_1\nb.nv24\nb.tm4_1\nlogfile\n"}}},
+        {{{"long.nv24", nv24(rows_10002)}}, {"--cpus=2", "long.nv24"},
+         {{"status", '=', "0"}, {"out", '~',
+          cmd + "vma????.dat vma?????.dat\n" + cmd + "vmb????.dat vmb?????.dat\n"},
+          {"long.bi1", '=', expected(rows_10002, 'b')}, {"ls", '=',
+           "logfile\nlong.bi1\nlong.nv24\n"}},
+         "", "exec \"$real\" \"$@\""},
+        // Unwritable outputs and job files end the run naming the file.
+        {{{"k.nv24", k_nv24}, {"full.bi1", "->/dev/full"}}, {"-o", "full", "k.nv24"},
+         {{"status", '=', "1"}, {"err", '~', "can't write full.bi1: No space left on device\n"}}},
+        {{{"k.nv24", k_nv24}}, {"--namebase=nb", "-o", "nodir/out", "k.nv24"},
+         {{"status", '=', "1"}, {"err", '~', "can't open nodir/out.bi1\n"}, {"out", '!',
+          "Writes file:"}}},
+        {{{"k.nv24", k_nv24}}, {"--namebase=nodir/vm", "k.nv24"},
+         {{"status", '=', "1"}, {"err", '~', "can't open nodir/vma0000.dat\n"}}},
+        {{{"k.nv24", k_nv24}, {"fa0000.dat", "->/dev/full"}}, {"--namebase=f", "k.nv24"},
+         {{"status", '=', "1"}, {"err", '~', "can't write fa0000.dat: No space left on device\n"},
+          {"out", '!', "/bin/sh"}}},  // no worker started
+        // A namebase with blanks and shell metacharacters is quoted.
+        {{{"k.nv24", k_nv24}, {"my dir/", ""}}, {"--cpus=1", "--namebase=my dir/v m", "k.nv24"},
+         {{"status", '=', "0"}, {"out", '~', cmd + "'my dir/v m'a????.dat\n"},
+          {"k.bi1", '=', expected(k, 'b')}, {"my dir/", '=', ""}}},
+        // The analysis program named as it is by default: the namebase stays.
+        {{{"k.nv24", k_nv24}}, {"--cpus=1", "--mavlin=/bin/sh -c mavlin --", "k.nv24"},
+         {{"status", '=', "0"}, {"runs", '=', workers("-#2sf128 -p512i0.05v0.05")},
+          {"ls", '=', k_ls}}},
+        {{{"k.nv24", k_nv24}}, {"--cpus=1", "--namebase=x;touch pwned;", "k.nv24"},
+         {{"status", '=', "0"}, {"ls", '=', k_ls}}},
+        {{{"k.nv24", k_nv24}}, {"--cpus=1", "--options=--swatch; kill -9 $$; :", "k.nv24"},
+         {{"status", '=', "1"}, {"err", '~',
+          "Warning: worker a (pid #) ended by signal 9 (Killed)\n"},
+          {"err", '~', "can't open vma0000.siw\n"}}},
     };
+    // clang-format on
+    for (const Case& c : cases)
+        EXPECT_EQ(testrun::run_case(c), "");
+}
+
+// Records whose time words count on from minute word 60 (01:00:00 of the day).
+std::vector<lw::Record> records(std::size_t count, std::size_t length, double hz) {
+    std::vector<lw::Record> out;
+    for (std::size_t r = 0; r < count; ++r) {
+        const auto seconds = static_cast<int>(static_cast<double>(r * length) / hz);
+        out.push_back(
+            lw::make_record(length, 60 + seconds / 60, seconds % 60, static_cast<int>(r)));
+    }
+    return out;
+}
+
+TEST(Pipeline, RefusedInputsNameTheFileAndLeaveNoFiles) {
+    using testwriters::Tm4File, testwriters::tm4_comment;
+    const auto ramp = [](std::size_t i, std::size_t c) { return i % 100 + static_cast<double>(c); };
+    // clang-format off
+    const std::vector<std::string> cases[] = {  // input, its bytes, what stderr holds
+        {"missing.nv24", "", "can't read missing.nv24: No such file or directory\n"},
+        {"noeol.raw", "!S512" + std::string(3100, 'x'),
+         "can't read noeol.raw: no line end in the first 3072 bytes\n"},
+        {"cut.nv24", nv24({}).substr(0, 20), "can't read cut.nv24: Unknown magic chns\n"},
+        {"station9.nv24", nv24({}, 9), "can't read station9.nv24: unknown station id 9\n"},
+        {"x.raw", lw::binary_image(lw::form3_line('S', 512, "18", "1", "X", "2016-05-01"),
+                                   records(2, 512, 18)), "x.raw", "map::at"},
+        {"empty.raw", lw::binary_image(lw::form3_line('S', 512, "18", "1", "k"), {}) +
+                          std::string(500, '\0'), "no records in empty.raw"},
+        {"same.tm4", Tm4File().comment(tm4_comment(-1, "k")).data(5, {1, 2, 3})
+                         .data(5, {1, 2, 3}).text(), "same.tm4", "have the same time"},
+        {"grow.tm4", Tm4File().comment(tm4_comment(20, "k")).data(1e9, {1, 2, 3})
+                         .samples(1e9 + 0.05, 20, 600, 5, ramp).text(),
+         "grow.tm4", "fewer than the"},
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        const std::string ls = c[1].empty()       ? "logfile\n"
+                               : c[0] < "logfile" ? c[0] + "\nlogfile\n"
+                                                  : "logfile\n" + c[0] + "\n";
+        std::vector<Expect> expect{{"status", '=', "1"}, {"saved/", '=', ""}, {"ls", '=', ls}};
+        for (std::size_t i = 2; i < c.size(); ++i)
+            expect.push_back({"err", '~', c[i]});
+        std::vector<std::pair<std::string, std::string>> files;
+        if (!c[1].empty())
+            files.push_back({c[0], c[1]});
+        EXPECT_EQ(testrun::run_case({files, {c[0]}, expect}), "");
+    }
+}
+
+// Every mode from an nv24 and a TM4 recording of 5 blocks and a part.
+TEST(Pipeline, OutputBytesOfNv24AndTm4Recordings) {
+    const Recording r{3,
+                      20,
+                      5 * 512 + 100,
+                      kiruna + " time: 01:01:01",
+                      [](std::size_t i, unsigned c) {
+                          return static_cast<int32_t>((i * 7919 + c * 104729) % 400001) - 200000;
+                      },
+                      1462064461};  // 2016-05-01 01:01:01 UTC
+    testwriters::Tm4File tm4;
+    tm4.comment(testwriters::tm4_comment(20, "kiruna", 1, "2016-05-01", "01:01:01"));
+    tm4.samples(r.start, 20, r.frames, 3,
+                [&](std::size_t i, std::size_t c) { return r.sample(i, c); });
+    const std::pair<std::string, std::string> nv24_in{"rec.nv24", nv24(r, 1, 0)},
+        tm4_in{"rec.tm4", tm4.text()};
+    // clang-format off
+    const std::string q = "--quiet", ls4 = "logfile\nrec.nv24\nrec.tm4_1\n";
     const Case cases[] = {
-        {{"--sdev-div"}, "/bin/sh mavlin --swatch -#2sf128z1 -p512i0.05v0.05 vma????.dat\n",
-         {"--swatch", "-#2sf128z1", "-p512i0.05v0.05"}},
-        {{"--sdev-mul", "--test"}, "Using options: --swatch -#2sf128oz2\n", {"--swatch", "-#2sf128oz2", "-p512i0.05v0.05"}},
-        {{"-v", "0.2", "-l", "0.1"}, "/bin/sh mavlin --swatch -#2sf128 -p512i0.05v0.2w0.1 vma????.dat\n",
-         {"--swatch", "-#2sf128", "-p512i0.05v0.2w0.1"}},
-        {{"--quiet", "--test", "--sdev-mul"}, "", {"--swatch", "-#2sf128oz2", "-#", "-p512i0.05v0.05"}},
+        {{nv24_in}, {q, "--cpus=2", "rec.nv24"}, {{"rec.bi1", '=', expected(r, 'b')}}},
+        {{nv24_in}, {"-a", q, "--cpus=2", "rec.nv24"}, {{"rec.da1", '=', expected(r, 'a')}}},
+        {{nv24_in}, {"-4", q, "--cpus=2", "rec.nv24"},
+         {{"rec.tm4_1", '=', expected(r, '4')}, {"ls", '=', ls4}}},
+        {{tm4_in}, {"-4", q, "--cpus=2", "rec.tm4"}, {{"rec.tm4_1", '=', expected(r, '4')}}},
+        {{tm4_in}, {q, "--cpus=2", "rec.tm4"}, {{"rec.bi1", '=', expected(r, 'b')}}},
     };
-    for (const Case& c : cases) {
-        fs::remove_all(dir / "logs");
-        fs::create_directory(dir / "logs");
-        std::vector<std::string> args{"--cpus=1"};
-        args.insert(args.end(), c.args.begin(), c.args.end());
-        args.push_back("k.nv24");
-        const auto result = vimsor(args);
-        ASSERT_EQ(result.status, 0) << result.err;
-        if (c.stdout_part.empty())
-            EXPECT_EQ(result.out, "");
-        else
-            EXPECT_NE(result.out.find(c.stdout_part), std::string::npos) << result.out;
-        const auto runs = mavlin_runs();
-        ASSERT_EQ(runs.size(), 1u);
-        std::vector<std::string> expected = c.mavlin_options;
-        for (const char* name : {"vma0000.dat", "vma0001.dat", "vma0002.dat", "vma0003.dat", "vma0004.dat", "vma0005.dat"})
-            expected.push_back(name);
-        EXPECT_EQ(runs[0], expected) << c.args[0];
-    }
-    // The band-pass run wrote the "3" file only.
-    EXPECT_TRUE(fs::exists(dir / "k.bi3"));
-    EXPECT_FALSE(fs::exists(dir / "k.bi2"));
+    // clang-format on
+    for (const Case& c : cases)
+        EXPECT_EQ(testrun::run_case(c), "");
 }
 
-TEST_F(PipelineRun, CpusOptionSetsTheWorkerCount) {
-    write_recording(dir / "k.nv24", Recording{});
-    const auto result = vimsor({"--cpus=3", "k.nv24"});
-    ASSERT_EQ(result.status, 0) << result.err;
-    EXPECT_NE(result.out.find("Found 3 cpus\n"), std::string::npos);
-    EXPECT_NE(result.out.find("vmc????.dat\nWaiting for pid"), std::string::npos);
-    EXPECT_EQ(mavlin_runs().size(), 3u);
-}
-
-TEST_F(PipelineRun, EveryOutputModeCarriesTheCollectedResults) {
-    write_recording(dir / "k.nv24", Recording{});  // 2 blocks, rows 0 to 5
-    auto result = vimsor({"k.nv24"});
-    ASSERT_EQ(result.status, 0) << result.err;
-    const std::string binary = read_file(dir / "k.bi1");
-    ASSERT_EQ(binary.size(), kiruna_line.size() + 1 + 6 * 1028);
-    const std::size_t body = kiruna_line.size() + 1;
-    EXPECT_EQ(word_at(binary, body), 0);                  // minute word
-    EXPECT_EQ(word_at(binary, body + 4), 1);              // row 0, sample 0
-    EXPECT_EQ(word_at(binary, body + 1028 + 6), -2);      // row 1, sample 1
-    const std::size_t second_record = body + 3 * 1028;
-    EXPECT_EQ(word_at(binary, second_record + 2), 25);    // 512 samples at 20 Hz: second 25.6
-    EXPECT_EQ(word_at(binary, second_record + 2 * 1028 + 4), 6);  // row 5
-
-    result = vimsor({"-a", "-d", "2", "k.nv24"});
-    ASSERT_EQ(result.status, 0) << result.err;
-    const auto ascii = lines_of(read_file(dir / "k.da1"));
-    ASSERT_EQ(ascii.size(), 7u);
-    EXPECT_EQ(ascii[0], kiruna_line);
-    EXPECT_EQ(ascii[1].substr(0, 10), "0 0 2 -2 2");  // scaled by 2
-    EXPECT_EQ(ascii[6].substr(0, 14), "0 25 12 -12 12");
-
-    result = vimsor({"--mode=tm4", "k.nv24"});
-    ASSERT_EQ(result.status, 0) << result.err;
-    const auto tm4 = lines_of(read_file(dir / "k.tm4_1"));
-    ASSERT_EQ(tm4.size(), 1025u);
-    EXPECT_EQ(tm4[0], kiruna_line);
-    EXPECT_EQ(tm4[1], "1462060800.000000 1 2 3");
-    EXPECT_EQ(tm4[1024], "1462060851.150000 -4 -5 -6");
-    EXPECT_TRUE(files_starting("vm").empty());
-}
-
-TEST_F(PipelineRun, BothStrengthsWriteTheWeakAndTheStrongFile) {
-    Recording r;
-    r.frames = 512;
-    r.channels = 1;
-    // Mean 0; only the samples of magnitude 100 reach half the largest magnitude.
-    r.sample = [](std::size_t i, unsigned) { return i % 4 == 0 ? 100 : i % 4 == 2 ? -100 : i % 4 == 1 ? 10 : -10; };
-    write_recording(dir / "k.nv24", r);
-    const auto result = vimsor({"-b", "-a", "-v", "0.5", "k.nv24"});
-    ASSERT_EQ(result.status, 0) << result.err;
-    EXPECT_NE(result.out.find("Writes file: k.da1\nWrites file: k.da2\n"), std::string::npos);
-    const auto weak = lines_of(read_file(dir / "k.da1"));
-    const auto strong = lines_of(read_file(dir / "k.da2"));
-    ASSERT_EQ(weak.size(), 2u);
-    ASSERT_EQ(strong.size(), 2u);
-    EXPECT_EQ(weak[1].substr(0, 19), "0 0 100 10 -100 -10");
-    EXPECT_EQ(strong[1].substr(0, 16), "0 0 100 0 -100 0");
-    EXPECT_TRUE(files_starting("vm").empty());
-}
-
-TEST_F(PipelineRun, FewerThan512SamplesMakeNoRows) {
-    Recording r;
-    r.frames = 100;
-    write_recording(dir / "short.nv24", r);
-    const auto result = vimsor({"--cpus=2", "--mode=tm4", "short.nv24"});
-    ASSERT_EQ(result.status, 0) << result.err;
-    EXPECT_NE(result.out.find("vma????.dat\n/bin/sh mavlin --swatch -#2sf128 -p512i0.05v0.05 vmb????.dat\n"),
-              std::string::npos);
-    EXPECT_NE(result.err.find("\n100 0\n"), std::string::npos);
-    EXPECT_EQ(read_file(dir / "short.tm4_1"), kiruna_line + "\n");
-    EXPECT_TRUE(fs::is_empty(dir / "saved"));
-}
-
-TEST_F(PipelineRun, MoreWorkersThanRows) {
-    Recording r;
-    r.frames = 512;  // 3 rows
-    write_recording(dir / "k.nv24", r);
-    const auto result = vimsor({"--cpus=5", "--mode=tm4", "k.nv24"});
-    ASSERT_EQ(result.status, 0) << result.err;
-    EXPECT_NE(result.out.find("vme????.dat\nWaiting for pid"), std::string::npos);
-    EXPECT_EQ(mavlin_runs().size(), 5u);
-    const auto tm4 = lines_of(read_file(dir / "k.tm4_1"));
-    ASSERT_EQ(tm4.size(), 513u);
-    EXPECT_EQ(tm4[512], "1462060825.550000 -1 -2 -3");
-}
-
-TEST_F(PipelineRun, EveryFileOfARunIsProcessedOnItsOwn) {
-    write_recording(dir / "a.nv24", Recording{});
-    Recording b;
-    b.channels = 2;
-    b.hz = 10.0;
-    b.frames = 600;
-    b.station = 4;  // uppsala
-    b.host_offset = 3;
-    write_recording(dir / "b.nv24", b);
-
-    const auto result = vimsor({"--cpus=1", "--test", "--mode=tm4", "a.nv24", "b.nv24"});
-    ASSERT_EQ(result.status, 0) << result.err;
-    const auto out = lines_of(result.out);
-    EXPECT_EQ(std::count(out.begin(), out.end(), "Using options: --swatch -#2sf128o"), 2);
-    EXPECT_NE(result.out.find("/bin/sh mavlin --swatch -#2sf128o -p512i0.1v0.05 vma????.dat\n"), std::string::npos);
-    EXPECT_NE(result.err.find("INFO: Time diff: 0 seconds\n1024 0\n"), std::string::npos);
-    EXPECT_NE(result.err.find("INFO: Time diff: 3 seconds\n600 0\n"), std::string::npos);
-
-    const auto a = lines_of(read_file(dir / "a.tm4_1"));
-    ASSERT_EQ(a.size(), 1025u);
-    EXPECT_EQ(a[0], kiruna_line);
-    const auto bl = lines_of(read_file(dir / "b.tm4_1"));
-    ASSERT_EQ(bl.size(), 513u);
-    EXPECT_EQ(bl[0], "!S512Tidserier sampfrek: 10 gain: 1 station: uppsala date: 2016-05-01 time: 00:00:00");
-    EXPECT_EQ(bl[1], "1462060800.000000 1 2");
-    EXPECT_EQ(bl[512], "1462060851.100000 -1 -2");
-
-    // The second file's rows are numbered from 0 again.
-    const auto runs = mavlin_runs();
-    ASSERT_EQ(runs.size(), 2u);
-    EXPECT_EQ(runs[0], (std::vector<std::string>{"--swatch", "-#2sf128o", "-p512i0.1v0.05", "vma0000.dat", "vma0001.dat"}));
-    EXPECT_TRUE(files_starting("vm").empty());
-}
-
-TEST_F(PipelineRun, RowsFrom10000OnAreAnalysedAndCollected) {
-    Recording r;
-    r.frames = 3334 * 512;  // 10002 rows
-    write_recording(dir / "long.nv24", r);
-    const auto result = testrun::run_vimsor({"--cpus=2", "long.nv24"}, dir.path());
-    ASSERT_EQ(result.status, 0) << result.err;
-    EXPECT_NE(result.out.find("/bin/sh mavlin --swatch -#2sf128 -p512i0.05v0.05 vma????.dat vma?????.dat\n"
-                              "/bin/sh mavlin --swatch -#2sf128 -p512i0.05v0.05 vmb????.dat vmb?????.dat\n"),
-              std::string::npos)
-        << result.out;
-    const std::string binary = read_file(dir / "long.bi1");
-    ASSERT_EQ(binary.size(), kiruna_line.size() + 1 + 10002 * 1028);
-    // The last record holds rows 9999, 10000 and 10001.
-    const std::size_t last_record = binary.size() - 3 * 1028;
-    EXPECT_EQ(word_at(binary, last_record + 4), 10000);
-    EXPECT_EQ(word_at(binary, last_record + 1028 + 4), 10001);
-    EXPECT_EQ(word_at(binary, last_record + 2 * 1028 + 6), -10002);
-    EXPECT_TRUE(files_starting("vm").empty());
-}
-
-TEST_F(PipelineRun, UnwritableOutputsEndTheRunNamingTheFile) {
-    write_recording(dir / "k.nv24", Recording{});
-    fs::create_symlink("/dev/full", dir / "full.bi1");
-    auto result = vimsor({"-o", "full", "k.nv24"});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_NE(result.err.find("can't write full.bi1: No space left on device\n"), std::string::npos) << result.err;
-
-    result = vimsor({"--namebase=nb", "-o", "nodir/out", "k.nv24"});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_NE(result.err.find("can't open nodir/out.bi1\n"), std::string::npos) << result.err;
-    EXPECT_EQ(result.out.find("Writes file:"), std::string::npos);
-
-    result = vimsor({"--namebase=nodir/vm", "k.nv24"});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_NE(result.err.find("can't open nodir/vma0000.dat\n"), std::string::npos) << result.err;
-
-    fs::create_symlink("/dev/full", dir / "fa0000.dat");
-    result = vimsor({"--namebase=f", "k.nv24"});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_NE(result.err.find("can't write fa0000.dat: No space left on device\n"), std::string::npos) << result.err;
-    EXPECT_EQ(result.out.find("/bin/sh"), std::string::npos);  // no worker started
-}
-
-TEST_F(PipelineRun, RefusedInputsNameTheFileAndWriteNoJobFile) {
-    Recording unknown_station;
-    unknown_station.station = 9;
-    write_recording(dir / "station9.nv24", unknown_station);
-    write_recording(dir / "cut.nv24", Recording{});
-    std::string cut = read_file(dir / "cut.nv24");
-    testrun::write_file(dir / "cut.nv24", cut.substr(0, 20));
-    testrun::write_file(dir / "noeol.raw", "!S512" + std::string(3100, 'x'));
-
-    const std::pair<std::string, std::string> cases[] = {
-        {"missing.nv24", "can't read missing.nv24: No such file or directory\n"},
-        {"noeol.raw", "can't read noeol.raw: no line end in the first 3072 bytes\n"},
-        {"cut.nv24", "can't read cut.nv24: Unknown magic chns\n"},
-        {"station9.nv24", "can't read station9.nv24: unknown station id 9\n"},
+// Every input format in every output mode: the comment line, one block (or
+// line) per analysed sample, the first block's time words or first time; and
+// the TM4 output read back as input gives the same times.
+TEST(Pipeline, EveryInputFormatInEveryOutputMode) {
+    using testwriters::Tm4File;
+    const std::string k18 = "!S512Tidserier sampfrek: 18" + kiruna.substr(27) + " time: 01:00:00",
+                      unknown = " gain: 1 station: unknown date: 2016-01-15 time: ",
+                      s512 = lw::form3_line('S', 512, "18", "1", "k", "2016-05-01", "00:00:00"),
+                      s128 = lw::form3_line('S', 128, "18", "2", "K", "2016-05-01", "00:00:00"),
+                      s18 = "!S512Tidserier sampfrek: 18" + unknown,
+                      s20 = "!S512Tidserier sampfrek: 20" + unknown;
+    const auto wave = [](std::size_t i, std::size_t c) {
+        return std::sin(0.1 * double(i) + double(c)) * 200;
     };
-    for (const auto& [input, message] : cases) {
-        const auto result = vimsor({input});
-        EXPECT_EQ(result.status, 1) << input;
-        EXPECT_NE(result.err.find(message), std::string::npos) << result.err;
-        EXPECT_TRUE(fs::is_empty(dir / "saved")) << input;
-        EXPECT_TRUE(files_starting("vm").empty()) << input;
+    struct Input {
+        std::string file, bytes;
+        std::size_t samples, channels;      // per channel
+        std::string comment, words, start;  // first block's time words, first whole second
+    };
+    // clang-format off
+    const Input inputs[] = {
+        {"in512.raw", lw::binary_image(s512, records(2, 512, 18)), 1024, 3, k18, "60 0",
+         "1462064400"},
+        {"in128.raw", lw::binary_image(s128, records(8, 128, 18)), 1024, 3, k18, "60 0",
+         "1462064400"},
+        {"K6011512.raw", lw::binary_image("T old recorder", records(4, 128, 18), true), 512, 3,
+         s18 + "06:00:00", "360 0", "1452837600"},
+        {"K6011512.bin", lw::binary_image("!Tidserier 18.0 3", records(4, 128, 18)), 512, 3,
+         s18 + "01:00:00", "60 0", "1452819600"},
+        {"K6011512.asc", lw::ascii_image("!Tidserier  sampfrek: 20 gain: 2", records(8, 128, 20)),
+         1024, 3, s20 + "01:00:00", "60 0", "1452819600"},
+        {"in.asc", lw::ascii_image(lw::form3_line('S', 512, "18", "1", "kiruna", "2016-05-01"),
+                                   records(1, 512, 18), false, true),
+         512, 3, k18, "60 0", "1462064400"},
+        {"in.tm4", Tm4File().comment(testwriters::tm4_comment(20, "lycksele"))
+                       .samples(1462060800, 20, 1536, 4, wave).text(), 1536, 4,
+         "!S512Tidserier sampfrek: 20 gain: 1 station: lycksele date: 2016-05-01 time: 00:00:00",
+         "0 0", "1462060800"},
+    };
+    // clang-format on
+    for (const Input& in : inputs) {
+        const std::size_t blocks = in.samples / 512 * in.channels;
+        const int minute = std::stoi(in.words),
+                  second = std::stoi(in.words.substr(in.words.find(' ')));
+        const std::string time_words = {char(minute & 0xFF), char(minute >> 8), char(second), 0};
+        const std::string n = std::to_string(in.channels);
+        // clang-format off
+        const std::pair<std::string, std::vector<Expect>> modes[] = {
+            {"--mode=bin", {{"out.bi1", '#', std::to_string(in.comment.size() + 1 + blocks * 1028)},
+                            {"out.bi1", '<', in.comment + "\r" + time_words}}},
+            {"--mode=ascii", {{"out.da1", 'n', std::to_string(1 + blocks)},
+                              {"out.da1", '*',
+                               "^" + in.comment + "\n" + in.words + "( -?[0-9]+){512}\n"}}},
+            {"--mode=tm4", {{"out.tm4_1", 'n', std::to_string(1 + in.samples)},
+                            {"out.tm4_1", '*',
+                             "^" + in.comment + "\n" + in.start + "\\.[0-9]{6}( [-0-9.e+]+){" + n +
+                                 "}\n"}}},
+        };
+        // clang-format on
+        for (auto [option, expect] : modes) {
+            expect.push_back({"status", '=', "0"});
+            expect.push_back({"err", '~', std::to_string(in.samples) + " 0\n"});
+            const std::vector<std::string> args{"--quiet", "--cpus=2", option,
+                                                "-o",      "out",      in.file};
+            EXPECT_EQ(testrun::run_case({{{in.file, in.bytes}}, args, expect}), "");
+        }
+        testrun::Workspace w;
+        w.put(in.file, in.bytes);
+        ASSERT_EQ(w.vimsor({"-4", "-o", "first", in.file}).status, 0) << in.file;
+        ASSERT_EQ(w.vimsor({"-4", "-o", "again", "first.tm4_1"}).status, 0) << in.file;
+        const auto times = [&](const std::string& name) {  // comment, first and last time, lines
+            const std::string s = testrun::read_file(w / name);
+            const std::size_t last = s.rfind('\n', s.size() - 2) + 1;
+            return s.substr(0, s.find(' ', s.find('\n'))) +
+                   s.substr(last, s.find(' ', last) - last) +
+                   std::to_string(std::count(s.begin(), s.end(), '\n'));
+        };
+        EXPECT_EQ(times("again.tm4_1"), times("first.tm4_1")) << in.file;
     }
 }
 
-TEST_F(PipelineRun, NamebaseWithBlanksAndShellMetacharactersIsQuoted) {
-    write_recording(dir / "k.nv24", Recording{});
-    fs::create_directory(dir / "my dir");
-    auto result = vimsor({"--cpus=1", "--namebase=my dir/v m", "k.nv24"});
-    ASSERT_EQ(result.status, 0) << result.err;
-    EXPECT_NE(result.out.find("/bin/sh mavlin --swatch -#2sf128 -p512i0.05v0.05 'my dir/v m'a????.dat\n"),
-              std::string::npos)
-        << result.out;
-    EXPECT_EQ(read_file(dir / "k.bi1").size(), kiruna_line.size() + 1 + 6 * 1028);
-    EXPECT_TRUE(fs::is_empty(dir / "my dir"));
-
-    result = vimsor({"--cpus=1", "--namebase=x;touch pwned;", "k.nv24"});
-    ASSERT_EQ(result.status, 0) << result.err;
-    EXPECT_FALSE(fs::exists(dir / "pwned"));
-    EXPECT_TRUE(files_starting("x;").empty());
-}
-
-TEST_F(PipelineRun, WorkerCountIsCappedAt26) {
-    Recording r;
-    r.frames = 512;
-    write_recording(dir / "k.nv24", r);
-    const auto result = vimsor({"--cpus=30", "k.nv24"});
-    ASSERT_EQ(result.status, 0) << result.err;
-    EXPECT_NE(result.err.find("Warning: 30 workers asked for, using 26 (worker letters run from a to z)\n"),
-              std::string::npos);
-    const auto out = lines_of(result.out);
-    EXPECT_EQ(std::count_if(out.begin(), out.end(), [](const std::string& l) { return l.rfind("/bin/sh ", 0) == 0; }),
-              26);
-    EXPECT_NE(result.out.find("Found 26 cpus\n"), std::string::npos);
-    EXPECT_NE(result.out.find(" vmz????.dat\nWaiting"), std::string::npos);
-}
-
-TEST_F(PipelineRun, WorkerEndedBySignalIsReportedAndItsMissingResultsEndTheRun) {
-    write_recording(dir / "k.nv24", Recording{});
-    const auto result = vimsor({"--cpus=1", "--options=--swatch; kill -9 $$; :", "k.nv24"});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_TRUE(std::regex_search(result.err, std::regex("Warning: worker a \\(pid [0-9]+\\) ended by signal 9 \\(Killed\\)\n")))
-        << result.err;
-    EXPECT_NE(result.err.find("can't open vma0000.siw\n"), std::string::npos);
-}
-
-// The week's 1.4 million row files are created and removed many times faster
-// in memory than on a disk file system; /dev/shm is used when it and the free
-// memory have room for the row files (about 5 GB) besides vimsor's stores
-// (about 3.5 GB).
-class MemoryDir {
-public:
-    MemoryDir() {
-        struct statvfs fs_info {};
-        constexpr unsigned long long needed = 12ULL << 30;
-        const unsigned long long free_memory =
-            static_cast<unsigned long long>(sysconf(_SC_AVPHYS_PAGES)) * static_cast<unsigned long long>(sysconf(_SC_PAGESIZE));
-        if (statvfs("/dev/shm", &fs_info) != 0 ||
-            static_cast<unsigned long long>(fs_info.f_bavail) * fs_info.f_frsize < needed || free_memory < needed)
-            return;
-        char pattern[] = "/dev/shm/vimsor-week-XXXXXX";
-        if (mkdtemp(pattern) != nullptr)
-            m_path = pattern;
-    }
-    ~MemoryDir() {
-        std::error_code ec;
-        if (!m_path.empty())
-            fs::remove_all(m_path, ec);
-    }
-    const fs::path& path() const { return m_path; }
-
-private:
-    fs::path m_path;
-};
-
-// About 1.4 million row files: run on request (VIMSOR_SLOW_TESTS=1), since on
-// a busy disk the clean-up alone can take longer than the test time limit.
-TEST_F(PipelineRun, WeekOf100HzDataGoesThroughOnTwoCoresSlow) {
+// About 1.4 million row files: run on request (VIMSOR_SLOW_TESTS=1).
+TEST(Pipeline, WeekOf100HzDataGoesThroughOnTwoCoresSlow) {
     if (std::getenv("VIMSOR_SLOW_TESTS") == nullptr)
         GTEST_SKIP() << "set VIMSOR_SLOW_TESTS=1 to run the week-long recording";
-    const MemoryDir memory;
-    const fs::path work = memory.path().empty() ? dir.path() : memory.path();
-    Recording r;
-    r.hz = 100.0;
-    r.frames = 7 * 86400 * 100;  // 354375 rows
-    write_recording(work / "week.nv24", r);
-    const auto result = testrun::run_vimsor({"--cpus=2", "--quiet", "week.nv24"}, work);
-    ASSERT_EQ(result.status, 0) << result.err;
-    const std::string comment = "!S512Tidserier sampfrek: 100 gain: 1 station: kiruna date: 2016-05-01 time: 00:00:00";
-    const std::string binary = read_file(work / "week.bi1");
-    ASSERT_EQ(binary.size(), comment.size() + 1 + 354375 * std::size_t{1028});
-    const std::size_t last_record = binary.size() - 3 * 1028;
-    // Rows 354372 to 354374; the row marks wrap at 30000.
-    EXPECT_EQ(word_at(binary, last_record + 4), 1 + 354372 % 30000);
-    EXPECT_EQ(word_at(binary, last_record + 2 * 1028 + 6), -(1 + 354374 % 30000));
-    EXPECT_EQ(std::distance(fs::directory_iterator(work), fs::directory_iterator()), 3);  // input, output, log
+    const Recording r{3, 100, 7 * 86400 * 100};  // 354375 rows; the row marks wrap at 30000
+    testrun::Workspace w;
+    w.put("week.nv24", nv24(r));
+    w.mavlin("exec \"$real\" \"$@\"");
+    ASSERT_EQ(w.vimsor({"--cpus=2", "--quiet", "week.nv24"}).status, 0);
+    const std::string binary = testrun::read_file(w / "week.bi1");
+    ASSERT_EQ(binary.size(), r.comment.size() + 2 + 354375 * std::size_t{1028});
+    const auto word = [&](std::size_t k) {  // in the last record
+        const std::size_t at = binary.size() - 3 * 1028 + 2 * k;
+        return int16_t(uint8_t(binary[at]) | uint8_t(binary[at + 1]) << 8);
+    };
+    EXPECT_EQ(word(2), 1 + 354372 % 30000);
+    EXPECT_EQ(word(2 * 514 + 3), -(1 + 354374 % 30000));
+    EXPECT_EQ(w.get("ls", {}), "logfile\nweek.bi1\nweek.nv24\n");
 }
 
 }  // namespace

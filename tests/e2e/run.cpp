@@ -4,18 +4,18 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 
 extern char** environ;
 
 namespace testrun {
-
-namespace fs = std::filesystem;
 
 fs::path bin_dir() { return fs::path(VIMSOR_BIN_DIR); }
 
@@ -40,70 +40,45 @@ std::string read_file(const fs::path& file) {
 
 void write_file(const fs::path& file, const std::string& bytes) {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out << bytes;
-    if (!out.flush())
+    if (!(out << bytes).flush())
         throw std::runtime_error("cannot write " + file.string());
 }
 
-namespace {
-
-std::vector<std::string> child_environment(const std::vector<std::string>& extra_env, const fs::path& path_first) {
-    std::vector<std::string> env;
-    const char* old_path = std::getenv("PATH");
-    const std::string first = path_first.empty() ? "" : path_first.string() + ":";
-    env.push_back("PATH=" + first + bin_dir().string() + ":" + (old_path ? old_path : "/usr/bin:/bin"));
+Child::Child(const std::string& program, const std::vector<std::string>& args, const fs::path& cwd,
+             const Env& extra_env, const fs::path& path_first) {
+    const char* path = std::getenv("PATH");
+    std::vector<std::string> argv{
+        program.find('/') == std::string::npos ? (bin_dir() / program).string() : program},
+        env{"PATH=" + (path_first.empty() ? "" : path_first.string() + ":") + bin_dir().string() +
+            ":" + (path ? path : "/usr/bin:/bin")};
+    argv.insert(argv.end(), args.begin(), args.end());
     for (char** e = environ; *e != nullptr; ++e)
         if (std::strncmp(*e, "PATH=", 5) != 0)
             env.emplace_back(*e);
     env.insert(env.end(), extra_env.begin(), extra_env.end());
-    return env;
-}
-
-std::vector<char*> pointers(std::vector<std::string>& strings) {
-    std::vector<char*> p;
-    for (auto& s : strings)
-        p.push_back(s.data());
-    p.push_back(nullptr);
-    return p;
-}
-
-}  // namespace
-
-Child::Child(const std::string& program, const std::vector<std::string>& args, const fs::path& cwd,
-             const std::vector<std::string>& extra_env, const fs::path& path_first) {
-    const fs::path out_file = m_capture / "stdout";
-    const fs::path err_file = m_capture / "stderr";
-    const fs::path exe = program.find('/') == std::string::npos ? bin_dir() / program : fs::path(program);
-
-    std::vector<std::string> argv_strings{exe.string()};
-    argv_strings.insert(argv_strings.end(), args.begin(), args.end());
-    std::vector<std::string> env_strings = child_environment(extra_env, path_first);
-    std::vector<char*> argv = pointers(argv_strings);
-    std::vector<char*> envp = pointers(env_strings);
-
-    m_pid = fork();
-    if (m_pid < 0)
+    std::vector<char*> argv_p, env_p;
+    for (auto [strings, p] : {std::pair{&argv, &argv_p}, {&env, &env_p}}) {
+        for (auto& s : *strings)
+            p->push_back(s.data());
+        p->push_back(nullptr);
+    }
+    const std::string out = (m_capture / "stdout").string(), err = (m_capture / "stderr").string();
+    if ((m_pid = fork()) < 0)
         throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
     if (m_pid == 0) {
-        const int in = open("/dev/null", O_RDONLY);
-        const int out = open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
+        const int in = open("/dev/null", O_RDONLY), o = open(out.c_str(), O_WRONLY | O_CREAT, 0644),
+                  e = open(err.c_str(), O_WRONLY | O_CREAT, 0644);
+        if (in < 0 || o < 0 || e < 0 || dup2(in, 0) < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0 ||
             chdir(cwd.c_str()) != 0)
             _exit(125);
-        execve(argv[0], argv.data(), envp.data());
+        execve(argv_p[0], argv_p.data(), env_p.data());
         _exit(126);
     }
 }
 
 Child::~Child() {
-    if (m_waited)
-        return;
-    try {
-        wait();
-    } catch (const std::exception&) {
-        // nothing left to wait for
-    }
+    if (!m_waited)
+        waitpid(m_pid, nullptr, 0);
 }
 
 Result Child::wait() {
@@ -112,21 +87,113 @@ Result Child::wait() {
     while (waitpid(m_pid, &status, 0) < 0)
         if (errno != EINTR)
             throw std::runtime_error(std::string("waitpid: ") + std::strerror(errno));
-    Result r;
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    r.out = read_file(m_capture / "stdout");
-    r.err = read_file(m_capture / "stderr");
-    return r;
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status),
+            read_file(m_capture / "stdout"), read_file(m_capture / "stderr")};
 }
 
 Result run(const std::string& program, const std::vector<std::string>& args, const fs::path& cwd,
-           const std::vector<std::string>& extra_env, const fs::path& path_first) {
+           const Env& extra_env, const fs::path& path_first) {
     return Child(program, args, cwd, extra_env, path_first).wait();
 }
 
-Result run_vimsor(const std::vector<std::string>& args, const fs::path& cwd,
-                  const std::vector<std::string>& extra_env, const fs::path& path_first) {
+Result run_vimsor(const std::vector<std::string>& args, const fs::path& cwd, const Env& extra_env,
+                  const fs::path& path_first) {
     return run("vimsor", args, cwd, extra_env, path_first);
+}
+
+Workspace::Workspace() {
+    fs::create_directories(tools / "logs");
+    fs::create_directories(tools / "saved");
+    mavlin(R"(for a; do printf '%s\n' "$a"; done > "$tools/logs/$$"
+for a; do case "$a" in *.dat) [ -f "$a" ] && cp "$a" "$tools/saved/";; esac; done
+exec "$real" "$@")");
+}
+
+void Workspace::put(const std::string& name, const std::string& bytes) {
+    if (name.ends_with('/'))
+        fs::create_directories(dir / name);
+    else if (bytes.starts_with("->"))
+        fs::create_symlink(bytes.substr(2), dir / name);
+    else
+        write_file(dir / name, bytes);
+}
+
+void Workspace::mavlin(const std::string& body) {
+    write_file(tools / "mavlin", "#!/bin/sh\nreal='" + (bin_dir() / "mavlin").string() +
+                                     "'\ntools='" + tools.path().string() + "'\n" + body + "\n");
+    fs::permissions(tools / "mavlin", fs::perms::owner_all);
+}
+
+Result Workspace::vimsor(const std::vector<std::string>& args, const std::string& shell) {
+    if (shell.empty())
+        return run("vimsor", args, dir.path(), {}, tools.path());
+    std::vector<std::string> sh_args{"-c", shell + "\nexec vimsor \"$@\"", "sh"};
+    sh_args.insert(sh_args.end(), args.begin(), args.end());
+    return run("/bin/sh", sh_args, dir.path(), {}, tools.path());
+}
+
+std::string Workspace::get(const std::string& where, const Result& r) const {
+    std::vector<std::string> lines;
+    if (where == "status")
+        return std::to_string(r.status);
+    if (where == "out" || where == "err") {
+        std::istringstream in(where == "out" ? r.out : r.err);
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line.starts_with("Waiting for pid ")
+                                ? std::regex_replace(line, std::regex("[0-9]+"), "#")
+                                : std::regex_replace(line, std::regex("pid [0-9]+"), "pid #"));
+    } else if (where == "ls" || where == "runs" || where.ends_with('/')) {
+        const fs::path folder = where == "ls" ? dir.path()
+                                : where == "runs"
+                                    ? tools / "logs"
+                                    : (where == "saved/" ? tools.path() : dir.path()) / where;
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            std::string s = where == "runs" ? read_file(entry) : entry.path().filename().string();
+            std::replace(s.begin(), s.end(), '\n', ' ');
+            lines.push_back(s);
+        }
+        std::sort(lines.begin(), lines.end());
+    } else {
+        return read_file((where.starts_with("saved/") ? tools.path() : dir.path()) / where);
+    }
+    std::string s;
+    for (const auto& line : lines)
+        s += line + "\n";
+    return s;
+}
+
+std::string Workspace::check(const Result& r, const std::vector<Expect>& expects) const {
+    std::string failures;
+    for (const auto& [where, how, text] : expects) {
+        const std::string s = get(where, r);
+        const bool ok = how == '='   ? s == text
+                        : how == '~' ? s.find(text) != std::string::npos
+                        : how == '!' ? s.find(text) == std::string::npos
+                        : how == '<' ? s.starts_with(text)
+                        : how == '>' ? s.ends_with(text)
+                        : how == '*' ? std::regex_search(s, std::regex(text))
+                        : how == '#' ? s.size() == std::stoul(text)
+                        : how == 'n' ? std::count(s.begin(), s.end(), '\n') == std::stol(text)
+                                     : !fs::exists(fs::symlink_status(dir / where));
+        if (!ok)
+            failures += where + " " + how + " " + text.substr(0, 300) + "\n--- is (" +
+                        std::to_string(s.size()) + " bytes) ---\n" + s.substr(0, 600) +
+                        "\n--- stderr ---\n" + r.err.substr(0, 600) + "\n";
+    }
+    return failures;
+}
+
+std::string run_case(const Case& c) {
+    Workspace w;
+    for (const auto& [name, bytes] : c.files)
+        w.put(name, bytes);
+    if (!c.script.empty())
+        w.mavlin(c.script);
+    const std::string failures = w.check(w.vimsor(c.args, c.shell), c.expect);
+    std::string args;
+    for (const auto& a : c.args)
+        args += " " + a.substr(0, 80);
+    return failures.empty() ? "" : "vimsor" + args + ":\n" + failures;
 }
 
 }  // namespace testrun

@@ -1,17 +1,18 @@
 #pragma once
 
-// Running the built programs from tests: each run gets its own temporary
-// directory as working directory, with the build's bin folder (and so the
-// mavlin stand-in) first on PATH.
+// Running the built programs from tests, each in a temporary directory of its
+// own, with the build's bin folder (and so the mavlin stand-in) on PATH.
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testrun {
 
-// The folder holding the built vimsor and mavlin.
-std::filesystem::path bin_dir();
+namespace fs = std::filesystem;
+
+fs::path bin_dir();  // the folder holding the built vimsor and mavlin
 
 // A fresh temporary directory, removed with everything in it on destruction.
 class TempDir {
@@ -20,31 +21,28 @@ public:
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const { return m_path; }
-    std::filesystem::path operator/(const std::string& name) const { return m_path / name; }
+    const fs::path& path() const { return m_path; }
+    fs::path operator/(const std::string& name) const { return m_path / name; }
 
 private:
-    std::filesystem::path m_path;
+    fs::path m_path;
 };
 
 struct Result {
-    int status = -1;       // exit status, or 128 + signal number
-    std::string out;       // everything written to standard output
-    std::string err;       // everything written to standard error
+    int status = -1;  // exit status, or 128 + signal number
+    std::string out, err;
 };
 
-// A program started (like run() does) and not yet waited for: program (a
-// name in bin_dir(), or an absolute path) with args in directory cwd,
-// standard input from /dev/null. extra_env entries ("NAME=value") are added
-// to the environment. PATH begins with path_first when it is given, then
-// bin_dir().
+using Env = std::vector<std::string>;
+
+// program (a name in bin_dir(), or a path) started with args in cwd, standard
+// input from /dev/null, extra_env ("NAME=value") added to the environment and
+// PATH beginning with path_first (if given), then bin_dir().
 class Child {
 public:
-    Child(const std::string& program, const std::vector<std::string>& args, const std::filesystem::path& cwd,
-          const std::vector<std::string>& extra_env = {}, const std::filesystem::path& path_first = {});
+    Child(const std::string& program, const std::vector<std::string>& args, const fs::path& cwd,
+          const Env& extra_env = {}, const fs::path& path_first = {});
     ~Child();  // waits for the program unless wait() did
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
     int pid() const { return m_pid; }
     Result wait();
 
@@ -54,19 +52,49 @@ private:
     bool m_waited = false;
 };
 
-// Child(...).wait()
-Result run(const std::string& program, const std::vector<std::string>& args,
-           const std::filesystem::path& cwd,
-           const std::vector<std::string>& extra_env = {},
-           const std::filesystem::path& path_first = {});
+Result run(const std::string& program, const std::vector<std::string>& args, const fs::path& cwd,
+           const Env& extra_env = {}, const fs::path& path_first = {});
+Result run_vimsor(const std::vector<std::string>& args, const fs::path& cwd,
+                  const Env& extra_env = {}, const fs::path& path_first = {});
 
-// run("vimsor", ...)
-Result run_vimsor(const std::vector<std::string>& args, const std::filesystem::path& cwd,
-                  const std::vector<std::string>& extra_env = {},
-                  const std::filesystem::path& path_first = {});
+std::string read_file(const fs::path& file);  // empty when it cannot be read
+void write_file(const fs::path& file, const std::string& bytes);
 
-// Whole file as bytes; empty when it cannot be read.
-std::string read_file(const std::filesystem::path& file);
-void write_file(const std::filesystem::path& file, const std::string& bytes);
+// A check of where after a run: '=' equal to text, '~' contains it, '!' does
+// not, '<' starts, '>' ends with it, '*' matches it as a regular expression,
+// '#' has text bytes, 'n' text lines, '-' does not exist. where is "status",
+// "out", "err" (process ids as '#'), "ls" (the working directory's names, one
+// a line, sorted), "F/" (folder F's; saved/ the job files'), "runs" (the
+// argument lists of the analysis runs, one a line, sorted), "saved/F" or a file.
+struct Expect {
+    std::string where;
+    char how;
+    std::string text;
+};
+
+// A working directory for vimsor and a "mavlin" of its own first on PATH,
+// which by default logs its arguments, saves the job files and runs the stand-in.
+struct Workspace {
+    Workspace();
+    // name ending in '/': a folder; bytes "->target": a symbolic link.
+    void put(const std::string& name, const std::string& bytes);
+    // The script's body: $real is the stand-in, $tools the script's folder.
+    void mavlin(const std::string& body);
+    // vimsor with args, by /bin/sh running shell first when it is given.
+    Result vimsor(const std::vector<std::string>& args, const std::string& shell = "");
+    std::string get(const std::string& where, const Result& r) const;
+    std::string check(const Result& r, const std::vector<Expect>& expects) const;  // failures
+    fs::path operator/(const std::string& name) const { return dir / name; }
+    TempDir dir, tools;
+};
+
+// One run in a fresh Workspace; returns what fails of expect.
+struct Case {
+    std::vector<std::pair<std::string, std::string>> files;  // put first
+    std::vector<std::string> args;
+    std::vector<Expect> expect;
+    std::string shell = "", script = "";  // see Workspace::vimsor and mavlin
+};
+std::string run_case(const Case& c);
 
 }  // namespace testrun
