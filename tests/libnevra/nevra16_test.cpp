@@ -69,7 +69,8 @@ protected:
 TEST_F(Nevra16, FillsHeaderChannelsAndSamples) {
     const auto rec = load_times(128, "10", {1452816000, 1452816013});
     EXPECT_EQ(describe(rec->get_header()),
-              "nv24 v1 station 1 1452816000.0 bitmap 7 channels 3 10 Hz 16/2 bits host 0 device 0");
+              "nv24 v1 length 0 station 1 1452816000.0 bitmap 7 channels 3 unused 0 10 Hz 16/2 "
+              "bits host 0 device 0");
     EXPECT_EQ(rec->get_origin(), ORIGIN_NV16);
     EXPECT_EQ(err, ">" + path() + " " + unix_comment(128, "10") + "< >k\n");
     ASSERT_EQ(rec->get_channels().size(), 3u);
@@ -131,13 +132,14 @@ TEST_F(Nevra16, GainCodesAndStations) {
 }
 
 TEST_F(Nevra16, InitialBasetimeAdoption) {
-    EXPECT_EQ(
-        describe(load_times(128, "10", {1000}, 1001.5)->get_header()),
-        "nv24 v1 station 1 1001.500000000 bitmap 7 channels 3 10 Hz 16/2 bits host 1001 device 0");
+    EXPECT_EQ(describe(load_times(128, "10", {1000}, 1001.5)->get_header()),
+              "nv24 v1 length 0 station 1 1001.500000000 bitmap 7 channels 3 unused 0 10 Hz 16/2 "
+              "bits host 1001 device 0");
     EXPECT_EQ(load_times(128, "10", {1000}, 1001.5)->get_time(0), 1001.5);
     const auto far = load_times(128, "10", {1000}, 1002.5);
     EXPECT_EQ(describe(far->get_header()),
-              "nv24 v1 station 1 1000.0 bitmap 7 channels 3 10 Hz 16/2 bits host 0 device 0");
+              "nv24 v1 length 0 station 1 1000.0 bitmap 7 channels 3 unused 0 10 Hz 16/2 bits host "
+              "0 device 0");
     EXPECT_EQ(far->get_time(0), 1000.0);
     // Adopted into the header, but the record opens a segment at its own time.
     const auto split = load_times(128, "10", {1000}, 998.25);

@@ -46,7 +46,8 @@ TEST_F(Tm4, ReadsCommentAndDataLines) {
                               .data(1462060800.0, {12, -3, 7})
                               .data(1462060800.05, {11, -2, 6}));
     EXPECT_EQ(describe(rec->get_header()),
-              "nv24 v1 station 1 1462060800.0 bitmap 7 channels 3 20 Hz 32/4 bits host 0 device 0");
+              "nv24 v1 length 0 station 1 1462060800.0 bitmap 7 channels 3 unused 0 20 Hz 32/4 "
+              "bits host 0 device 0");
     EXPECT_EQ(rec->get_origin(), ORIGIN_TM4);
     EXPECT_EQ(rec->get_data(0), (samples{12, 11}));
     EXPECT_EQ(rec->get_data(1), (samples{-3, -2}));
@@ -68,7 +69,8 @@ TEST_F(Tm4, ReadsCommentAndDataLines) {
     EXPECT_TRUE(missing.get_channels().empty());
     EXPECT_TRUE(missing.get_time().empty());
     EXPECT_EQ(describe(missing.get_header()),
-              "nv24 v1 station 254 0.0 bitmap 7 channels 3 -1 Hz 32/4 bits host 0 device 0");
+              "nv24 v1 length 0 station 254 0.0 bitmap 7 channels 3 unused 0 -1 Hz 32/4 bits host "
+              "0 device 0");
 }
 
 TEST_F(Tm4, ChannelCountFromTheFirstDataLines) {
@@ -145,13 +147,14 @@ TEST_F(Tm4, CommentLinesSetFrequencyAndStation) {
 TEST_F(Tm4, InitialBasetimeAdoptedOnlyWithinTwoSeconds) {
     const Tm4File file = Tm4File().data(1462060800.5, {1, 2, 3}).data(1462060801.0, {1, 2, 3});
     const auto adopted = load(file, 1462060799.0);
-    EXPECT_EQ(
-        describe(adopted->get_header()),
-        "nv24 v1 station 254 1462060799.0 bitmap 7 channels 3 0.5 Hz 32/4 bits host 1462060799 "
-        "device 0");  // the spacing counts from the adopted start
+    EXPECT_EQ(describe(adopted->get_header()),
+              "nv24 v1 length 0 station 254 1462060799.0 bitmap 7 channels 3 unused 0 0.5 Hz 32/4 "
+              "bits host 1462060799 "
+              "device 0");  // the spacing counts from the adopted start
     EXPECT_EQ(adopted->get_time(0), 1462060800.5);
     EXPECT_EQ(describe(load(file, 1462060797.0)->get_header()),
-              "nv24 v1 station 254 1462060800.500000000 bitmap 7 channels 3 2 Hz 32/4 bits host 0 "
+              "nv24 v1 length 0 station 254 1462060800.500000000 bitmap 7 channels 3 unused 0 2 Hz "
+              "32/4 bits host 0 "
               "device 0");
 }
 
