@@ -159,6 +159,12 @@ TEST(Flogfile, ArgumentsWithBlanksCommasOrAsterisksAreQuoted) {
         {"a \"b\" c", "\"a \\\"b\\\" c\""}};
     for (const auto& [arg, logged] : cases)
         EXPECT_EQ(entry_for({"p", arg}), " p " + logged + "\n") << arg;
+    // Mostly double quotes: the quoted form is twice as long as the argument.
+    const std::string quotes(300, '"');
+    std::string escaped;
+    for (char q : quotes)
+        escaped += std::string("\\") + q;
+    EXPECT_EQ(entry_for({"p", quotes + " x"}), " p \"" + escaped + " x\"\n");
 }
 
 char name_p[] = "p";
