@@ -5,25 +5,25 @@
 
 namespace legacywriter {
 
-Record make_record(size_t length, int minute_word, int second_word, int first_sample)
-{
+Record make_record(size_t length, int minute_word, int second_word, int first_sample) {
     Record record;
     for (int k = 0; k < 3; ++k) {
-        Block& block = record[k];
-        block.minute_word = minute_word;
-        block.second_word = second_word;
+        record[k] = {minute_word, second_word, {}};
         for (size_t s = 0; s < length; ++s)
-            block.samples.push_back(first_sample + 1000 * k + static_cast<int>(s));
+            record[k].samples.push_back(first_sample + 1000 * k + static_cast<int>(s));
     }
     return record;
 }
 
-std::pair<int, int> unix_words(uint32_t seconds) { return {static_cast<int>(seconds & 0xFFFFu), static_cast<int>(seconds >> 16)}; }
+std::pair<int, int> unix_words(uint32_t seconds) {
+    return {static_cast<int>(seconds & 0xFFFFu), static_cast<int>(seconds >> 16)};
+}
 
-std::string form3_line(char letter, int length, const std::string& frequency, const std::string& gain,
-                       const std::string& station, const std::string& date, const std::string& time)
-{
-    std::string line = std::string("!") + letter + std::to_string(length) + "Tidserier sampfrek: " + frequency;
+std::string form3_line(char letter, int length, const std::string& frequency,
+                       const std::string& gain, const std::string& station, const std::string& date,
+                       const std::string& time) {
+    std::string line =
+        std::string("!") + letter + std::to_string(length) + "Tidserier sampfrek: " + frequency;
     const std::pair<const char*, const std::string*> fields[] = {
         {" gain: ", &gain}, {" station: ", &station}, {" date: ", &date}, {" time: ", &time}};
     for (const auto& [label, value] : fields) {
@@ -34,41 +34,30 @@ std::string form3_line(char letter, int length, const std::string& frequency, co
     return line;
 }
 
-namespace {
-
-void put_word(std::string& out, int word)
-{
-    const auto bits = static_cast<uint16_t>(word);
-    out.push_back(static_cast<char>(bits & 0xFF));
-    out.push_back(static_cast<char>(bits >> 8));
-}
-
-}  // namespace
-
-std::string binary_image(const std::string& comment, const std::vector<Record>& records, bool old_type)
-{
-    std::string out;
-    if (!comment.empty())
-        out += comment + '\r';
+std::string binary_image(const std::string& comment, const std::vector<Record>& records,
+                         bool old_type) {
+    std::string out = comment.empty() ? "" : comment + '\r';
+    const auto put_word = [&out](int word) {
+        out.push_back(static_cast<char>(word & 0xFF));
+        out.push_back(static_cast<char>((word >> 8) & 0xFF));
+    };
     for (const Record& record : records) {
         for (const Block& block : record) {
             if (!old_type) {
-                put_word(out, block.minute_word);
-                put_word(out, block.second_word);
+                put_word(block.minute_word);
+                put_word(block.second_word);
             }
             for (int sample : block.samples)
-                put_word(out, sample);
+                put_word(sample);
         }
     }
     return out;
 }
 
-std::string ascii_image(const std::string& comment, const std::vector<Record>& records, bool old_type, bool crlf)
-{
+std::string ascii_image(const std::string& comment, const std::vector<Record>& records,
+                        bool old_type, bool crlf) {
     const std::string eol = crlf ? "\r\n" : "\n";
-    std::string out;
-    if (!comment.empty())
-        out += comment + eol;
+    std::string out = comment.empty() ? "" : comment + eol;
     for (const Record& record : records) {
         for (const Block& block : record) {
             std::string line;
@@ -82,8 +71,7 @@ std::string ascii_image(const std::string& comment, const std::vector<Record>& r
     return out;
 }
 
-void write(const std::filesystem::path& file, const std::string& bytes)
-{
+void write(const std::filesystem::path& file, const std::string& bytes) {
     std::ofstream out(file, std::ios::binary);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!out)

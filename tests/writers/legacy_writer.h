@@ -31,18 +31,19 @@ std::pair<int, int> unix_words(uint32_t seconds);
 
 // "!<letter><length>Tidserier sampfrek: <f> gain: <g> station: <s> date: <d> time: <t>";
 // empty optional fields are left out, with every field to their right.
-std::string form3_line(char letter, int length, const std::string& frequency, const std::string& gain = "",
-                       const std::string& station = "", const std::string& date = "",
-                       const std::string& time = "");
+std::string form3_line(char letter, int length, const std::string& frequency,
+                       const std::string& gain = "", const std::string& station = "",
+                       const std::string& date = "", const std::string& time = "");
 
 // A binary file: the comment line ended by one carriage return (no line when
 // comment is empty), then every record's blocks as 16-bit little-endian words.
-std::string binary_image(const std::string& comment, const std::vector<Record>& records, bool old_type = false);
+std::string binary_image(const std::string& comment, const std::vector<Record>& records,
+                         bool old_type = false);
 
 // An ASCII file: the comment line, then one line per block holding the time
 // words (current files) and the samples, separated by blanks.
-std::string ascii_image(const std::string& comment, const std::vector<Record>& records, bool old_type = false,
-                        bool crlf = false);
+std::string ascii_image(const std::string& comment, const std::vector<Record>& records,
+                        bool old_type = false, bool crlf = false);
 
 void write(const std::filesystem::path& file, const std::string& bytes);
 

@@ -1,7 +1,7 @@
-// Writer of block-format ("nv24") files for tests, the demo and benchmarks.
-// Writes every field little-endian, byte by byte; shares no code with libnevra.
-// Every field is settable, so damaged files (wrong tags, bad versions, odd
-// trailing bytes) are made by changing fields, truncated ones by cutting bytes.
+// Writer of block-format ("nv24") files for tests, the demo and benchmarks. Writes every field
+// little-endian, byte by byte; shares no code with libnevra. Every field is settable, so damaged
+// files (wrong tags, bad versions, odd trailing bytes) are made by changing fields, truncated
+// ones by cutting bytes.
 #pragma once
 
 #include <array>
@@ -55,20 +55,13 @@ struct File {
 File make_file(unsigned channels, double sample_freq_hz = 20.0, uint32_t seconds = 0,
                uint32_t nanoseconds = 0);
 
-// Appends one frame (one sample per channel) or many frames: samples[frame][channel].
+// Appends one frame: one sample per channel.
 void add_frame(File& file, const std::vector<int32_t>& frame);
-
-// Byte offsets within the encoded file.
-size_t header_size(uint8_t version);      // 32, 36, 40
-size_t chns_offset(const File& file);     // the channel-block tag
-size_t channel_offset(const File& file, size_t k);  // channel record k
-size_t data_offset(const File& file);     // the sample-block tag
-size_t samples_offset(const File& file);  // the first sample word
 
 std::string encode(const File& file);
 
-// Writes the encoded file, cut after `length` bytes when given; throws
-// std::runtime_error naming the path when the file cannot be written.
+// Writes the encoded file, cut after `length` bytes when given; throws std::runtime_error
+// naming the path when the file cannot be written.
 void write(const std::string& path, const File& file, size_t length = std::string::npos);
 void write_bytes(const std::string& path, const std::string& bytes);
 
