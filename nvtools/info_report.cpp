@@ -79,11 +79,8 @@ std::vector<ChannelInfo> channel_infos(const Recording& recording)
 
 std::string station_of(const Recording& recording)
 {
-    try {
-        return recording.model->station_name();
-    } catch (const std::out_of_range&) {
-        return "unknown (id " + std::to_string(recording.model->get_header().header.m_station) + ")";
-    }
+    return station_name(recording).value_or(
+        "unknown (id " + std::to_string(recording.model->get_header().header.m_station) + ")");
 }
 
 }  // namespace

@@ -118,6 +118,15 @@ std::vector<std::vector<double>> channel_values(const Recording& recording)
     return values;
 }
 
+std::optional<std::string> station_name(const Recording& recording)
+{
+    try {
+        return std::string(recording.model->station_name());
+    } catch (const std::out_of_range&) {
+        return std::nullopt;
+    }
+}
+
 bool all_whole_numbers(const std::vector<std::vector<double>>& values)
 {
     for (const auto& channel : values)

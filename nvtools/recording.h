@@ -26,6 +26,9 @@ struct Recording {
     bool is_legacy() const;
 };
 
+// The station's name from the station tables; nothing for an id they lack.
+std::optional<std::string> station_name(const Recording& recording);
+
 // Loads file with the reader nvdetect picks. Throws std::runtime_error with
 // the reason (without the file name) when no reader accepts it. The legacy
 // reader ends the process itself on some damaged files.
