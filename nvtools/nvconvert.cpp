@@ -142,6 +142,8 @@ Arguments parse_arguments(int argc, char** argv)
 bool is_miniseed(const std::string& file)
 {
     std::ifstream in(file, std::ios::binary);
+    if (!in)
+        throw nvtools::FileError(file, "cannot open the file");
     std::string head(512, '\0');
     in.read(head.data(), static_cast<std::streamsize>(head.size()));
     head.resize(static_cast<size_t>(in.gcount()));
