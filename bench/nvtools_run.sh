@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Builds the companion programs and their benchmark, and measures them on a
+# block-format recording of 24 h, 3 channels, 100 Hz:
+#   nvtools_bench: nvinfo against vimsor's load, nvconvert to miniSEED
+#   against libmseed's Steim-2 packer, miniSEED to TM4 against the TM4 writer;
+#   nvplot's wall time and peak memory (/usr/bin/time -v), and its memory
+#   beyond the bytes the loaded recording holds.
+#
+#   bench/nvtools_run.sh            24 h, three repetitions (a few minutes)
+#   bench/nvtools_run.sh --smoke    a quarter of an hour, one repetition
+#
+# VIMSOR_BENCH_BUILD names the build directory (default build-bench).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. tools/deps.sh
+need_test_tools
+need_package libbenchmark-dev test -f /usr/include/benchmark/benchmark.h
+need_package time test -x /usr/bin/time
+
+hours=24
+repetitions=3
+if [ "${1:-}" = "--smoke" ]; then
+    hours=0.25
+    repetitions=1
+fi
+build=${VIMSOR_BENCH_BUILD:-build-bench}
+work=$(mktemp -d "${TMPDIR:-/tmp}/nvtools-bench.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j"$(nproc)" --target nvtools_bench nvinfo nvplot make_example >/dev/null
+
+"$build/bin/nvtools_bench" --hours="$hours" --dir="$work/stages" --benchmark_repetitions="$repetitions" \
+    --benchmark_color=false 2>"$work/stages.err" | sed -n '/^companion program/,$p'
+rm -rf "$work/stages"
+
+seconds=$(awk -v h="$hours" 'BEGIN { printf "%d", h * 3600 }')
+"$build/bin/make_example" "$work/day.nv24" "$seconds" 100
+/usr/bin/time -v "$build/bin/nvplot" "$work/day.nv24" -o "$work/day.png" 2>"$work/time.txt"
+wall=$(sed -n 's/.*Elapsed (wall clock) time (h:mm:ss or m:ss): //p' "$work/time.txt")
+peak_kib=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$work/time.txt")
+# The loaded recording: a time (8 bytes) and 3 samples (4 bytes each) per instant.
+awk -v s="$seconds" -v peak="$peak_kib" -v wall="$wall" 'BEGIN {
+    model = s * 100 * (8 + 3 * 4) / 1048576
+    printf "\nnvplot of %d s at 100 Hz, 3 channels: wall %s, peak memory %.1f MiB, recording %.1f MiB, beyond it %.1f MiB\n",
+        s, wall, peak / 1024, model, peak / 1024 - model
+}'
