@@ -26,10 +26,10 @@ std::vector<Column> envelope(const std::vector<double>& time, const T* values, d
     const double width = (to - from) / static_cast<double>(columns);
     for (size_t k = 0; k < columns; ++k)
         out[k].time = from + (static_cast<double>(k) + 0.5) * width;
-    // The time axis is in order, except where a legacy clock stepped back.
-    const auto first = static_cast<size_t>(std::lower_bound(time.begin(), time.end(), from) - time.begin());
-    for (size_t i = first; i < time.size() && time[i] <= to; ++i) {
-        if (time[i] < from)
+    // Every sample is looked at: a legacy clock may step back, so the time
+    // axis need not be in order.
+    for (size_t i = 0; i < time.size(); ++i) {
+        if (time[i] < from || time[i] > to)
             continue;
         const auto k = std::min(columns - 1, static_cast<size_t>((time[i] - from) / width));
         Column& column = out[k];

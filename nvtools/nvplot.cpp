@@ -9,6 +9,7 @@
 
 #include <getopt.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 #include <filesystem>
@@ -151,12 +152,13 @@ void plot(const Arguments& args)
     layout.title = title_of(recording);
     layout.width = args.width;
     layout.height = args.height;
-    layout.from = args.from.value_or(time.front());
-    layout.to = args.to.value_or(time.back());
+    const auto [first, last] = std::minmax_element(time.begin(), time.end());
+    layout.from = args.from.value_or(*first);
+    layout.to = args.to.value_or(*last);
     if (!(layout.from < layout.to))
         throw std::runtime_error(args.in + ": the time range to draw is empty (from " +
                                  nvtools::iso_time(layout.from) + " to " + nvtools::iso_time(layout.to) + ")");
-    if (layout.to < time.front() || layout.from > time.back())
+    if (layout.to < *first || layout.from > *last)
         throw std::runtime_error(args.in + ": no samples between " + nvtools::iso_time(layout.from) + " and " +
                                  nvtools::iso_time(layout.to));
 
