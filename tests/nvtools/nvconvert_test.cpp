@@ -249,3 +249,30 @@ TEST(Nvconvert, BadInputsLeaveNoOutput)
         EXPECT_EQ(files_in(dir.path()), inputs);
     }
 }
+
+// OUT's format from --to or the extension; a wrong command line is status 2.
+TEST(Nvconvert, CommandLine)
+{
+    testrun::TempDir dir;
+    nv24w::File file = nv24w::make_file(3, 20.0, 1462060800);
+    file.header.station = 1;
+    for (int i = 0; i < 100; ++i)
+        nv24w::add_frame(file, {i, -i, 2 * i});
+    nv24w::write((dir / "in.nv24").string(), file);
+    const std::pair<std::vector<std::string>, int> cases[] = {
+        {{"--to=mseed", "in.nv24", "out.bin"}, 0},
+        {{"in.nv24", "out.txt"}, 2},
+        {{"--to=sac", "in.nv24", "out.mseed"}, 2},
+        {{"--record-length=1000", "in.nv24", "out.mseed"}, 2},
+        {{"--network=XYZ", "in.nv24", "out.mseed"}, 1},
+        {{"in.nv24"}, 2},
+    };
+    for (const auto& [args, status] : cases) {
+        SCOPED_TRACE(args.front());
+        EXPECT_EQ(testrun::run("nvconvert", args, dir.path()).status, status);
+    }
+    const auto traces = mseedio::read((dir / "out.bin").string());
+    ASSERT_EQ(traces.size(), 3u);
+    EXPECT_EQ(traces[2].values.back(), 198);
+    EXPECT_EQ(files_in(dir.path()), (std::set<std::string>{"in.nv24", "out.bin"}));
+}
