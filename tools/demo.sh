@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds vimsor and the mavlin stand-in, writes an example block-format
 # recording (3 channels, 20 Hz, one hour), runs vimsor on it with the stand-in
-# first on PATH and shows the first lines of the TM4 output.
+# first on PATH and shows the first lines of the TM4 output; then describes the
+# recording with nvinfo and draws the recording and the output with nvplot.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . tools/deps.sh
@@ -16,3 +17,9 @@ PATH="$bin:$PATH" "$bin/vimsor" --mode=tm4 example.nv24
 echo
 echo "First lines of build/demo/example.tm4_1:"
 head -n 5 example.tm4_1
+echo
+"$bin/nvinfo" example.nv24
+echo
+"$bin/nvplot" example.nv24 --width=800 --height=480
+"$bin/nvplot" example.tm4_1 --width=800 --height=480
+echo "Pictures: build/demo/example.nv24.png, build/demo/example.tm4_1.png"

@@ -24,9 +24,14 @@ need_build_tools() {
     need_package cmake command -v cmake
     need_package g++ command -v g++
     need_package make command -v make
+    # nvinfo, nvconvert and nvplot: libmseed to build them, gnuplot to draw
+    need_package libmseed-dev test -f /usr/include/libmseed.h
+    need_package gnuplot-nox command -v gnuplot
 }
 
 need_test_tools() {
     need_build_tools
     need_package libgtest-dev test -f /usr/include/gtest/gtest.h
+    # the picture checks of the nvplot tests
+    need_package libpng-dev test -f /usr/include/png.h
 }

@@ -1,0 +1,146 @@
+#include "align.h"
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+
+namespace nvtools {
+
+namespace {
+
+// One trace's stretch of samples, on the microsecond time line.
+struct Span {
+    const Segment* segment;
+    size_t first;  // index of its first sample in the segment
+    size_t count;
+    double start_us;
+    double end_us;  // one interval after the last sample
+};
+
+struct Trace {
+    std::string id;
+    std::vector<Span> spans;  // in time order, not overlapping
+};
+
+// Samples closer than this to the same instant count as simultaneous.
+double tolerance_us(double period_us)
+{
+    return 0.01 * period_us + 1.0;
+}
+
+Trace trace_spans(const std::vector<Segment>& segments, const std::string& id, double period_us)
+{
+    std::vector<const Segment*> mine;
+    for (const Segment& segment : segments)
+        if (segment.id == id && !segment.values.empty())
+            mine.push_back(&segment);
+    std::sort(mine.begin(), mine.end(),
+              [](const Segment* a, const Segment* b) { return a->start_us < b->start_us; });
+    Trace trace{id, {}};
+    for (const Segment* segment : mine) {
+        const auto start = static_cast<double>(segment->start_us);
+        size_t first = 0;
+        // Samples already covered by the previous span are dropped.
+        if (!trace.spans.empty() && start < trace.spans.back().end_us - tolerance_us(period_us))
+            first = static_cast<size_t>(
+                std::ceil((trace.spans.back().end_us - start - tolerance_us(period_us)) / period_us));
+        if (first >= segment->values.size())
+            continue;
+        const size_t count = segment->values.size() - first;
+        const double span_start = start + static_cast<double>(first) * period_us;
+        trace.spans.push_back(
+            {segment, first, count, span_start, span_start + static_cast<double>(count) * period_us});
+    }
+    return trace;
+}
+
+// The span of trace covering [from, to), or null.
+const Span* covering(const Trace& trace, double from, double to, double tolerance)
+{
+    for (const Span& span : trace.spans)
+        if (span.start_us <= from + tolerance && span.end_us >= to - tolerance)
+            return &span;
+    return nullptr;
+}
+
+// The samples of every trace from `from` for count samples.
+AlignedBlock cut_block(const std::vector<Trace>& traces, const std::vector<const Span*>& spans, double from,
+                       double to, double period_us)
+{
+    const double tolerance = tolerance_us(period_us);
+    std::vector<size_t> offsets;
+    size_t count = static_cast<size_t>(std::llround((to - from) / period_us));
+    for (size_t t = 0; t < traces.size(); ++t) {
+        const double position = (from - spans[t]->start_us) / period_us;
+        const double index = std::round(position);
+        if (std::fabs(position - index) * period_us > tolerance)
+            throw std::runtime_error("traces " + traces.front().id + " and " + traces[t].id +
+                                     " are not sampled at the same instants");
+        const auto offset = static_cast<size_t>(index);
+        offsets.push_back(offset);
+        count = std::min(count, spans[t]->count - offset);
+    }
+    AlignedBlock block;
+    block.start_us = std::llround(spans[0]->start_us + static_cast<double>(offsets[0]) * period_us);
+    for (size_t t = 0; t < traces.size(); ++t) {
+        const auto& values = spans[t]->segment->values;
+        const auto begin = values.begin() + static_cast<std::ptrdiff_t>(spans[t]->first + offsets[t]);
+        block.channels.emplace_back(begin, begin + static_cast<std::ptrdiff_t>(count));
+    }
+    return block;
+}
+
+}  // namespace
+
+std::vector<AlignedBlock> align_traces(const std::vector<Segment>& segments, const std::vector<std::string>& ids,
+                                       double rate_hz)
+{
+    const double period_us = 1e6 / rate_hz;
+    const double tolerance = tolerance_us(period_us);
+    std::vector<Trace> traces;
+    std::vector<double> bounds;
+    for (const std::string& id : ids) {
+        traces.push_back(trace_spans(segments, id, period_us));
+        for (const Span& span : traces.back().spans) {
+            bounds.push_back(span.start_us);
+            bounds.push_back(span.end_us);
+        }
+    }
+    std::sort(bounds.begin(), bounds.end());
+    // Bounds closer than the tolerance are one bound.
+    bounds.erase(std::unique(bounds.begin(), bounds.end(),
+                             [tolerance](double a, double b) { return b - a <= tolerance; }),
+                 bounds.end());
+
+    // Consecutive bounds make pieces; pieces where every trace stays in the
+    // same span join into one block.
+    std::vector<AlignedBlock> blocks;
+    std::vector<const Span*> current;
+    double block_from = 0.0;
+    double block_to = 0.0;
+    for (size_t b = 0; b + 1 < bounds.size(); ++b) {
+        std::vector<const Span*> piece;
+        for (const Trace& trace : traces)
+            if (const Span* span = covering(trace, bounds[b], bounds[b + 1], tolerance))
+                piece.push_back(span);
+        const bool all_covered = piece.size() == traces.size();
+        if (!current.empty() && (!all_covered || piece != current)) {
+            blocks.push_back(cut_block(traces, current, block_from, block_to, period_us));
+            current.clear();
+        }
+        if (!all_covered)
+            continue;
+        if (current.empty()) {
+            current = piece;
+            block_from = bounds[b];
+        }
+        block_to = bounds[b + 1];
+    }
+    if (!current.empty())
+        blocks.push_back(cut_block(traces, current, block_from, block_to, period_us));
+    if (blocks.empty())
+        throw std::runtime_error("the selected traces share no time");
+    return blocks;
+}
+
+}  // namespace nvtools

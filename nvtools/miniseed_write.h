@@ -1,0 +1,44 @@
+// Writing traces as miniSEED records through libmseed.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace nvtools {
+
+// The samples of one contiguous trace: whole numbers or numbers with fractions.
+struct TraceSamples {
+    const std::int32_t* whole = nullptr;  // set for whole numbers
+    const double* fractional = nullptr;   // set otherwise
+    size_t count = 0;
+};
+
+struct TraceHeader {
+    std::string network, station, location, channel;
+    double rate_hz = 0.0;
+    std::int64_t start_us = 0;  // first sample, microseconds since 1970
+};
+
+// libmseed's encodings used here.
+enum class Encoding { steim2, int32, float64 };
+
+// Steim-2 when every sample and every difference between neighbours fits
+// its 30 bits, INT32 otherwise; FLOAT64 for numbers with fractions.
+Encoding encoding_for(const TraceSamples& samples);
+
+// Packs the trace into records of record_length bytes (big-endian, quality
+// "D") and writes them to out. Throws std::runtime_error when libmseed
+// refuses the trace or a write fails.
+void write_trace(FILE* out, const TraceHeader& header, const TraceSamples& samples, int record_length);
+
+// Packs into records handed to record(...) and counted; for measuring the
+// packer alone. Returns the number of records.
+long pack_trace(const TraceHeader& header, const TraceSamples& samples, int record_length,
+                void (*record)(char*, int, void*), void* context);
+
+// True for a power of two libmseed can write.
+bool valid_record_length(long length);
+
+}  // namespace nvtools

@@ -1,0 +1,183 @@
+// nvconvert [options] IN OUT: a recording to miniSEED, miniSEED to TM4.
+
+#include "convert.h"
+#include "miniseed_read.h"
+#include "miniseed_write.h"
+
+#include <getopt.h>
+
+#include <charconv>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <string>
+
+namespace {
+
+constexpr const char* usage =
+    "usage: nvconvert [options] IN OUT\n"
+    "  OUT's format comes from its extension (.mseed, .msd, .miniseed: miniSEED; .tm4: TM4) or --to.\n"
+    "  --to=mseed|tm4          format of OUT\n"
+    "  to miniSEED (IN: any recording or result vimsor reads):\n"
+    "  --network=NN            network code (default XX)\n"
+    "  --station-code=STA      station code (default: the station name, upper case, 5 characters)\n"
+    "  --record-length=BYTES   record length, a power of two (default 4096)\n"
+    "  to TM4 (IN: miniSEED):\n"
+    "  --channels=PATTERN,...  SEED ids (NET.STA.LOC.CHA, shell wildcards) of the 3 to 8 traces\n"
+    "  --station=NAME          station of the comment line (default: from the station code)\n"
+    "  --gain=N                gain of the comment line (default 1)\n";
+
+enum class Target { none, miniseed, tm4 };
+
+struct Arguments {
+    Target target = Target::none;
+    nvtools::MiniseedOptions miniseed;
+    nvtools::Tm4Options tm4;
+    std::string in, out;
+};
+
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+Target target_named(const std::string& name)
+{
+    if (name == "mseed" || name == "msd" || name == "miniseed")
+        return Target::miniseed;
+    if (name == "tm4")
+        return Target::tm4;
+    return Target::none;
+}
+
+Target target_of_extension(const std::string& file)
+{
+    const size_t dot = file.rfind('.');
+    if (dot == std::string::npos || file.find('/', dot) != std::string::npos)
+        return Target::none;
+    return target_named(file.substr(dot + 1));
+}
+
+int whole_number(const std::string& option, const std::string& text)
+{
+    int value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size())
+        throw UsageError("--" + option + " needs a whole number, not \"" + text + "\"");
+    return value;
+}
+
+std::vector<std::string> split_patterns(const std::string& text)
+{
+    std::vector<std::string> patterns;
+    size_t from = 0;
+    for (size_t comma; (comma = text.find(',', from)) != std::string::npos; from = comma + 1)
+        patterns.push_back(text.substr(from, comma - from));
+    patterns.push_back(text.substr(from));
+    return patterns;
+}
+
+Arguments parse_arguments(int argc, char** argv)
+{
+    static const option options[] = {
+        {"to", required_argument, nullptr, 't'},       {"network", required_argument, nullptr, 'n'},
+        {"station-code", required_argument, nullptr, 'c'}, {"record-length", required_argument, nullptr, 'r'},
+        {"channels", required_argument, nullptr, 'C'}, {"station", required_argument, nullptr, 's'},
+        {"gain", required_argument, nullptr, 'g'},     {"help", no_argument, nullptr, 'h'},
+        {nullptr, 0, nullptr, 0},
+    };
+    Arguments args;
+    opterr = 0;
+    int option = 0;
+    while ((option = getopt_long(argc, argv, "h", options, nullptr)) != -1) {
+        const std::string value = optarg != nullptr ? optarg : "";
+        switch (option) {
+        case 't':
+            args.target = target_named(value);
+            if (args.target == Target::none)
+                throw UsageError("--to takes mseed or tm4, not \"" + value + "\"");
+            break;
+        case 'n':
+            args.miniseed.network = value;
+            break;
+        case 'c':
+            args.miniseed.station_code = value;
+            break;
+        case 'r':
+            args.miniseed.record_length = whole_number("record-length", value);
+            if (!nvtools::valid_record_length(args.miniseed.record_length))
+                throw UsageError("--record-length must be a power of two from 128 to 1048576");
+            break;
+        case 'C':
+            for (const std::string& pattern : split_patterns(value))
+                args.tm4.channel_patterns.push_back(pattern);
+            break;
+        case 's':
+            if (value.empty() || value.find_first_of(" \t\r\n") != std::string::npos)
+                throw UsageError("--station needs a name without blanks");
+            args.tm4.station = value;
+            break;
+        case 'g':
+            args.tm4.gain = whole_number("gain", value);
+            if (args.tm4.gain < 1)
+                throw UsageError("--gain must be at least 1");
+            break;
+        case 'h':
+            std::cout << usage;
+            std::exit(0);
+        default:
+            throw UsageError(std::string("unknown option or missing value: ") + argv[optind - 1]);
+        }
+    }
+    if (argc - optind != 2)
+        throw UsageError("needs an input and an output file");
+    args.in = argv[optind];
+    args.out = argv[optind + 1];
+    if (args.target == Target::none)
+        args.target = target_of_extension(args.out);
+    if (args.target == Target::none)
+        throw UsageError("the format of " + args.out + " is unknown; name it .mseed or .tm4, or give --to");
+    return args;
+}
+
+bool is_miniseed(const std::string& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    if (!in)
+        throw nvtools::FileError(file, "cannot open the file");
+    std::string head(512, '\0');
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<size_t>(in.gcount()));
+    return nvtools::looks_like_miniseed(head);
+}
+
+int convert(const Arguments& args)
+{
+    const bool from_miniseed = is_miniseed(args.in);
+    if (args.target == Target::miniseed) {
+        if (from_miniseed)
+            throw nvtools::FileError(args.in, "is miniSEED already");
+        nvtools::recording_to_miniseed(args.in, args.out, args.miniseed);
+        return 0;
+    }
+    if (!from_miniseed)
+        throw nvtools::FileError(args.in, "TM4 output is made from miniSEED input (vimsor's recordings are "
+                                          "written to miniSEED; vimsor --mode=tm4 writes results in TM4)");
+    for (const std::string& name : nvtools::miniseed_to_tm4(args.in, args.out, args.tm4))
+        std::cout << "nvconvert: wrote " << name << "\n";
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    try {
+        return convert(parse_arguments(argc, argv));
+    } catch (const UsageError& e) {
+        std::cerr << "nvconvert: " << e.what() << "\n" << usage;
+        return 2;
+    } catch (const std::exception& e) {
+        std::cerr << "nvconvert: " << e.what() << "\n";
+        return 1;
+    }
+}

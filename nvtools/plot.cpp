@@ -1,0 +1,107 @@
+#include "plot.h"
+
+#include "iso_time.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <sstream>
+
+namespace nvtools {
+
+namespace {
+
+constexpr double seconds_per_day = 86400.0;
+
+// A gnuplot string in single quotes, where '' stands for one quote.
+std::string quoted(const std::string& text)
+{
+    std::string out = "'";
+    for (const char c : text)
+        out += c == '\'' ? std::string("''") : std::string(1, c);
+    return out + "'";
+}
+
+constexpr double seconds_per_ten_minutes = 600.0;
+
+// Labels as short as the span allows, so they do not run into each other.
+const char* tick_format(double span)
+{
+    if (span > 2 * seconds_per_day)
+        return "%Y-%m-%d";
+    if (span > seconds_per_day / 2)
+        return "%d %H:%M";
+    if (span > seconds_per_ten_minutes)
+        return "%H:%M";
+    return "%H:%M:%S";
+}
+
+// A step of 1, 2 or 5 times a power of ten giving about four y tics.
+double y_tic_step(const std::vector<Column>& columns)
+{
+    double low = 0.0;
+    double high = 0.0;
+    bool any = false;
+    for (const Column& column : columns) {
+        if (column.empty)
+            continue;
+        low = any ? std::min(low, column.min) : column.min;
+        high = any ? std::max(high, column.max) : column.max;
+        any = true;
+    }
+    const double rough = (high - low) / 4.0;
+    if (!(rough > 0))
+        return 0.0;
+    const double power = std::pow(10.0, std::floor(std::log10(rough)));
+    for (const double factor : {1.0, 2.0, 5.0})
+        if (factor * power >= rough)
+            return factor * power;
+    return 10.0 * power;
+}
+
+// Each column is drawn as a stroke from its minimum to its maximum, joined
+// to the next; an empty column breaks the line.
+void write_columns(std::ostringstream& out, const std::vector<Column>& columns)
+{
+    char line[96];
+    for (const Column& column : columns) {
+        if (column.empty) {
+            out << "\n";
+            continue;
+        }
+        std::snprintf(line, sizeof line, "%.6f %.9g\n%.6f %.9g\n", column.time, column.min, column.time,
+                      column.max);
+        out << line;
+    }
+    out << "e\n";
+}
+
+}  // namespace
+
+std::string gnuplot_script(const PlotLayout& layout, const std::vector<Panel>& panels)
+{
+    std::ostringstream out;
+    out << "set terminal pngcairo noenhanced size " << layout.width << "," << layout.height << " font 'sans,9'\n"
+        << "set output " << quoted(layout.output) << "\n"
+        << "set multiplot layout " << panels.size() << ",1 title " << quoted(layout.title) << "\n"
+        << "set lmargin 12\nset rmargin 3\nset grid\nunset key\n"
+        << "set xrange [" << std::to_string(layout.from) << ":" << std::to_string(layout.to) << "]\n"
+        << "set xtics time\nset format x ''\n";
+    for (size_t p = 0; p < panels.size(); ++p) {
+        out << "set ylabel " << quoted(panels[p].label) << "\n";
+        if (const double step = y_tic_step(panels[p].columns); step > 0)
+            out << "set ytics " << step << "\n";
+        else
+            out << "set ytics autofreq\n";
+        // The time labels only under the last panel.
+        if (p + 1 == panels.size())
+            out << "set format x " << quoted(tick_format(layout.to - layout.from)) << " timedate\n"
+                << "set xlabel " << quoted("UTC from " + iso_time(layout.from)) << "\n";
+        out << "plot '-' using 1:2 with lines lw 1 lc rgb '" << trace_colour << "'\n";
+        write_columns(out, panels[p].columns);
+    }
+    out << "unset multiplot\nunset output\n";
+    return out.str();
+}
+
+}  // namespace nvtools
