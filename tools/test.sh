@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . tools/deps.sh
 need_test_tools
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVIMSOR_TESTS=ON
 cmake --build build -j"$(nproc)"
 cd build
 ctest --output-on-failure -j"$(nproc)"
