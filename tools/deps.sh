@@ -29,4 +29,12 @@ need_build_tools() {
 need_test_tools() {
     need_build_tools
     need_package libgtest-dev test -f /usr/include/gtest/gtest.h
+    need_package parallel command -v parallel
+    # The localhost Slurm of the batch test runs as root only; without root
+    # that test skips, so a developer needs no Slurm.
+    if [ "$(id -u)" -eq 0 ]; then
+        need_package slurm-wlm command -v slurmd
+        need_package slurm-wlm command -v slurmctld
+        need_package munge command -v munged
+    fi
 }
