@@ -30,6 +30,7 @@ need_test_tools() {
     need_build_tools
     need_package libgtest-dev test -f /usr/include/gtest/gtest.h
     need_package parallel command -v parallel
+    need_package dpkg-dev command -v dpkg-shlibdeps
     # The localhost Slurm of the batch test runs as root only; without root
     # that test skips, so a developer needs no Slurm.
     if [ "$(id -u)" -eq 0 ]; then
