@@ -34,4 +34,13 @@ need_test_tools() {
     need_package libgtest-dev test -f /usr/include/gtest/gtest.h
     # the picture checks of the nvplot tests
     need_package libpng-dev test -f /usr/include/png.h
+    need_package parallel command -v parallel
+    need_package dpkg-dev command -v dpkg-shlibdeps
+    # The localhost Slurm of the batch test runs as root only; without root
+    # that test skips, so a developer needs no Slurm.
+    if [ "$(id -u)" -eq 0 ]; then
+        need_package slurm-wlm command -v slurmd
+        need_package slurm-wlm command -v slurmctld
+        need_package munge command -v munged
+    fi
 }
