@@ -46,8 +46,7 @@ struct Config {
     std::string dir = "nvtools-bench";
 };
 
-Config take_own_flags(int& argc, char** argv)
-{
+Config take_own_flags(int& argc, char** argv) {
     Config config;
     int kept = 1;
     for (int i = 1; i < argc; ++i) {
@@ -63,8 +62,7 @@ Config take_own_flags(int& argc, char** argv)
     return config;
 }
 
-std::unique_ptr<Nevra::Nevra_Base> load(const char* file)
-{
+std::unique_ptr<Nevra::Nevra_Base> load(const char* file) {
     std::unique_ptr<Nevra::Nevra_Base> recording(Nevra::nvdetect(file, 0.0));
     if (!recording) {
         std::cerr << "cannot load " << file << "\n";
@@ -74,8 +72,7 @@ std::unique_ptr<Nevra::Nevra_Base> load(const char* file)
 }
 
 // Runs the nvinfo program on file, its report going to /dev/null.
-void run_nvinfo(const char* file)
-{
+void run_nvinfo(const char* file) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
@@ -91,25 +88,24 @@ void run_nvinfo(const char* file)
     }
 }
 
-void discard_record(char*, int, void* bytes)
-{
-    *static_cast<long*>(bytes) += 1;
-}
+void discard_record(char*, int, void* bytes) { *static_cast<long*>(bytes) += 1; }
 
 template <typename Work>
-void add(const std::string& name, Work work)
-{
-    benchmark::RegisterBenchmark(name.c_str(), [work](benchmark::State& state) {
-        for (auto _ : state)
-            work();
-    })->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+void add(const std::string& name, Work work) {
+    benchmark::RegisterBenchmark(name.c_str(),
+                                 [work](benchmark::State& state) {
+                                     for (auto _ : state)
+                                         work();
+                                 })
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(1)
+        ->UseRealTime();
 }
 
 // Keeps the fastest run of every benchmark and prints the pairs at the end.
 class PairReporter : public benchmark::ConsoleReporter {
 public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
+    void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
             if (run.run_type == Run::RT_Aggregate || run.iterations == 0)
@@ -124,10 +120,9 @@ public:
         }
     }
 
-    void print(double samples) const
-    {
-        std::printf("\n%-36s %9s %9s %6s %9s %9s %6s %11s\n", "companion program / bound", "wall ms", "bound",
-                    "ratio", "cpu ms", "bound", "ratio", "samples/s");
+    void print(double samples) const {
+        std::printf("\n%-36s %9s %9s %6s %9s %9s %6s %11s\n", "companion program / bound",
+                    "wall ms", "bound", "ratio", "cpu ms", "bound", "ratio", "samples/s");
         row("nvinfo program / vimsor's load", "nvinfo", "vimsor_load", samples);
         row("nvinfo report in-process / load", "nvinfo_report", "vimsor_load", samples);
         row("nvconvert to miniSEED / Steim-2", "to_miniseed", "steim2_packer", samples);
@@ -135,19 +130,20 @@ public:
     }
 
 private:
-    void row(const char* label, const std::string& product, const std::string& bound, double samples) const
-    {
+    void row(const char* label, const std::string& product, const std::string& bound,
+             double samples) const {
         if (m_times.count(product) == 0 || m_times.count(bound) == 0)
             return;
         const Times p = m_times.at(product);
         const Times b = m_times.at(bound);
         // A program run as a process spends its CPU time outside this one.
         if (product == "nvinfo")
-            std::printf("%-36s %9.1f %9.1f %6.2f %9s %9s %6s %11.3g\n", label, p.real * 1e3, b.real * 1e3,
-                        p.real / b.real, "-", "-", "-", samples / p.real);
+            std::printf("%-36s %9.1f %9.1f %6.2f %9s %9s %6s %11.3g\n", label, p.real * 1e3,
+                        b.real * 1e3, p.real / b.real, "-", "-", "-", samples / p.real);
         else
-            std::printf("%-36s %9.1f %9.1f %6.2f %9.1f %9.1f %6.2f %11.3g\n", label, p.real * 1e3, b.real * 1e3,
-                        p.real / b.real, p.cpu * 1e3, b.cpu * 1e3, p.cpu / b.cpu, samples / p.real);
+            std::printf("%-36s %9.1f %9.1f %6.2f %9.1f %9.1f %6.2f %11.3g\n", label, p.real * 1e3,
+                        b.real * 1e3, p.real / b.real, p.cpu * 1e3, b.cpu * 1e3, p.cpu / b.cpu,
+                        samples / p.real);
     }
 
     struct Times {
@@ -159,8 +155,7 @@ private:
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     const Config config = take_own_flags(argc, argv);
     benchmark::Initialize(&argc, argv);
     ::mkdir(config.dir.c_str(), 0755);
@@ -187,17 +182,19 @@ int main(int argc, char** argv)
     add("steim2_packer", [&recording] {
         long records = 0;
         for (std::size_t c = 0; c < bench::channels; ++c) {
-            const nvtools::TraceHeader header{"XX", "KIRUN", "0" + std::to_string(c), "HDF", hz,
-                                              static_cast<std::int64_t>(bench::start_second) * 1000000};
+            const nvtools::TraceHeader header{
+                "XX",  "KIRUN", "0" + std::to_string(c),
+                "HDF", hz,      static_cast<std::int64_t>(bench::start_second) * 1000000};
             const std::vector<std::int32_t>& data = recording->get_data(c);
-            nvtools::pack_trace(header, {data.data(), nullptr, data.size()}, 4096, discard_record, &records);
+            nvtools::pack_trace(header, {data.data(), nullptr, data.size()}, 4096, discard_record,
+                                &records);
         }
         benchmark::DoNotOptimize(records);
     });
     add("to_miniseed", [] { nvtools::recording_to_miniseed(day_file, "day.mseed", {}); });
     add("tm4_writer", [&recording, &values] {
-        nevra_writer_tm4 writer("writer.tm4",
-                                nvtools::tm4_comment_line(hz, 1, "kiruna", bench::start_second).c_str());
+        nevra_writer_tm4 writer(
+            "writer.tm4", nvtools::tm4_comment_line(hz, 1, "kiruna", bench::start_second).c_str());
         writer.write(recording->get_time(), values, 0);
         writer.close();
     });

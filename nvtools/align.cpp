@@ -23,13 +23,9 @@ struct Trace {
 };
 
 // Samples closer than this to the same instant count as simultaneous.
-double tolerance_us(double period_us)
-{
-    return 0.01 * period_us + 1.0;
-}
+double tolerance_us(double period_us) { return 0.01 * period_us + 1.0; }
 
-Trace trace_spans(const std::vector<Segment>& segments, const std::string& id, double period_us)
-{
+Trace trace_spans(const std::vector<Segment>& segments, const std::string& id, double period_us) {
     std::vector<const Segment*> mine;
     for (const Segment& segment : segments)
         if (segment.id == id && !segment.values.empty())
@@ -42,21 +38,20 @@ Trace trace_spans(const std::vector<Segment>& segments, const std::string& id, d
         size_t first = 0;
         // Samples already covered by the previous span are dropped.
         if (!trace.spans.empty() && start < trace.spans.back().end_us - tolerance_us(period_us))
-            first = static_cast<size_t>(
-                std::ceil((trace.spans.back().end_us - start - tolerance_us(period_us)) / period_us));
+            first = static_cast<size_t>(std::ceil(
+                (trace.spans.back().end_us - start - tolerance_us(period_us)) / period_us));
         if (first >= segment->values.size())
             continue;
         const size_t count = segment->values.size() - first;
         const double span_start = start + static_cast<double>(first) * period_us;
-        trace.spans.push_back(
-            {segment, first, count, span_start, span_start + static_cast<double>(count) * period_us});
+        trace.spans.push_back({segment, first, count, span_start,
+                               span_start + static_cast<double>(count) * period_us});
     }
     return trace;
 }
 
 // The span of trace covering [from, to), or null.
-const Span* covering(const Trace& trace, double from, double to, double tolerance)
-{
+const Span* covering(const Trace& trace, double from, double to, double tolerance) {
     for (const Span& span : trace.spans)
         if (span.start_us <= from + tolerance && span.end_us >= to - tolerance)
             return &span;
@@ -64,9 +59,8 @@ const Span* covering(const Trace& trace, double from, double to, double toleranc
 }
 
 // The samples of every trace from `from` for count samples.
-AlignedBlock cut_block(const std::vector<Trace>& traces, const std::vector<const Span*>& spans, double from,
-                       double to, double period_us)
-{
+AlignedBlock cut_block(const std::vector<Trace>& traces, const std::vector<const Span*>& spans,
+                       double from, double to, double period_us) {
     const double tolerance = tolerance_us(period_us);
     std::vector<size_t> offsets;
     size_t count = static_cast<size_t>(std::llround((to - from) / period_us));
@@ -84,7 +78,8 @@ AlignedBlock cut_block(const std::vector<Trace>& traces, const std::vector<const
     block.start_us = std::llround(spans[0]->start_us + static_cast<double>(offsets[0]) * period_us);
     for (size_t t = 0; t < traces.size(); ++t) {
         const auto& values = spans[t]->segment->values;
-        const auto begin = values.begin() + static_cast<std::ptrdiff_t>(spans[t]->first + offsets[t]);
+        const auto begin =
+            values.begin() + static_cast<std::ptrdiff_t>(spans[t]->first + offsets[t]);
         block.channels.emplace_back(begin, begin + static_cast<std::ptrdiff_t>(count));
     }
     return block;
@@ -92,9 +87,8 @@ AlignedBlock cut_block(const std::vector<Trace>& traces, const std::vector<const
 
 }  // namespace
 
-std::vector<AlignedBlock> align_traces(const std::vector<Segment>& segments, const std::vector<std::string>& ids,
-                                       double rate_hz)
-{
+std::vector<AlignedBlock> align_traces(const std::vector<Segment>& segments,
+                                       const std::vector<std::string>& ids, double rate_hz) {
     const double period_us = 1e6 / rate_hz;
     const double tolerance = tolerance_us(period_us);
     std::vector<Trace> traces;

@@ -20,7 +20,7 @@ struct AlignedBlock {
 // any trace (a gap, or an overlap, whose repeated samples are dropped)
 // ends a block. Throws std::runtime_error when traces covering the same time
 // are not sampled at the same instants, or when no time is covered by all.
-std::vector<AlignedBlock> align_traces(const std::vector<Segment>& segments, const std::vector<std::string>& ids,
-                                       double rate_hz);
+std::vector<AlignedBlock> align_traces(const std::vector<Segment>& segments,
+                                       const std::vector<std::string>& ids, double rate_hz);
 
 }  // namespace nvtools

@@ -10,8 +10,7 @@ namespace {
 // One pass. The squares are taken around the first value, which keeps the
 // deviation accurate when the values sit on a large constant level.
 template <typename T>
-ChannelStats stats_of(const std::vector<T>& values)
-{
+ChannelStats stats_of(const std::vector<T>& values) {
     const double origin = static_cast<double>(values.front());
     T low = values.front();
     T high = values.front();
@@ -36,14 +35,8 @@ ChannelStats stats_of(const std::vector<T>& values)
 
 }  // namespace
 
-ChannelStats channel_stats(const std::vector<std::int32_t>& values)
-{
-    return stats_of(values);
-}
+ChannelStats channel_stats(const std::vector<std::int32_t>& values) { return stats_of(values); }
 
-ChannelStats channel_stats(const std::vector<double>& values)
-{
-    return stats_of(values);
-}
+ChannelStats channel_stats(const std::vector<double>& values) { return stats_of(values); }
 
 }  // namespace nvtools

@@ -22,27 +22,11 @@ struct FileCloser {
     void operator()(FILE* file) const { std::fclose(file); }
 };
 
-[[noreturn]] void fail_system(const char* what)
-{
+[[noreturn]] void fail_system(const char* what) {
     throw std::runtime_error(std::string(what) + ": " + std::strerror(errno));
 }
 
-bool write_all(int fd, const std::string& bytes)
-{
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-std::string read_all(int fd)
-{
+std::string read_all(int fd) {
     std::string bytes;
     char buffer[65536];
     for (;;) {
@@ -57,8 +41,8 @@ std::string read_all(int fd)
     }
 }
 
-[[noreturn]] void child_main(int result_fd, int error_fd, const std::function<std::string()>& work)
-{
+[[noreturn]] void child_main(int result_fd, int error_fd,
+                             const std::function<std::string()>& work) {
     if (dup2(error_fd, STDERR_FILENO) < 0)
         _exit(2);
     std::string message;
@@ -73,16 +57,14 @@ std::string read_all(int fd)
     _exit(write_all(result_fd, message) ? status : 2);
 }
 
-std::string last_line(std::string text)
-{
+std::string last_line(std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
         text.pop_back();
     const size_t start = text.rfind('\n');
     return start == std::string::npos ? text : text.substr(start + 1);
 }
 
-std::string read_captured(FILE* file)
-{
+std::string read_captured(FILE* file) {
     std::string text;
     if (std::fflush(file) != 0 || std::fseek(file, 0, SEEK_SET) != 0)
         return text;
@@ -93,8 +75,7 @@ std::string read_captured(FILE* file)
     return text;
 }
 
-std::string reason_of_end(int status, const std::string& captured)
-{
+std::string reason_of_end(int status, const std::string& captured) {
     const std::string line = last_line(captured);
     if (!line.empty())
         return line;
@@ -105,8 +86,7 @@ std::string reason_of_end(int status, const std::string& captured)
 
 }  // namespace
 
-ChildOutcome run_in_child(const std::function<std::string()>& work)
-{
+ChildOutcome run_in_child(const std::function<std::string()>& work) {
     const std::unique_ptr<FILE, FileCloser> captured(std::tmpfile());
     if (!captured)
         fail_system("tmpfile");
@@ -139,7 +119,8 @@ ChildOutcome run_in_child(const std::function<std::string()>& work)
             fail_system("waitpid");
 
     ChildOutcome outcome;
-    if (!message.empty() && message.front() == tag_output && WIFEXITED(status) && WEXITSTATUS(status) == 0) {
+    if (!message.empty() && message.front() == tag_output && WIFEXITED(status) &&
+        WEXITSTATUS(status) == 0) {
         outcome.ok = true;
         outcome.output = message.substr(1);
     } else if (!message.empty() && message.front() == tag_failure) {
@@ -148,6 +129,19 @@ ChildOutcome run_in_child(const std::function<std::string()>& work)
         outcome.reason = reason_of_end(status, read_captured(captured.get()));
     }
     return outcome;
+}
+
+bool write_all(int fd, const std::string& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
 }
 
 }  // namespace nvtools

@@ -20,4 +20,8 @@ struct ChildOutcome {
 // status). Throws std::runtime_error when the child cannot be run at all.
 ChildOutcome run_in_child(const std::function<std::string()>& work);
 
+// Writes all of bytes to fd, going on after interruptions; false when the
+// other end stopped reading or the write failed.
+bool write_all(int fd, const std::string& bytes);
+
 }  // namespace nvtools

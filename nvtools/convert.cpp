@@ -36,8 +36,7 @@ struct ChannelSamples {
     std::vector<std::vector<double>> fractional;
 };
 
-ChannelSamples tm4_samples(const Recording& recording)
-{
+ChannelSamples tm4_samples(const Recording& recording) {
     ChannelSamples samples;
     samples.fractional = channel_values(recording);
     if (all_whole_numbers(samples.fractional)) {
@@ -48,9 +47,8 @@ ChannelSamples tm4_samples(const Recording& recording)
     return samples;
 }
 
-TraceSamples trace_samples(const Recording& recording, const ChannelSamples& converted, size_t channel,
-                           const Run& run)
-{
+TraceSamples trace_samples(const Recording& recording, const ChannelSamples& converted,
+                           size_t channel, const Run& run) {
     TraceSamples samples;
     samples.count = run.count;
     if (!converted.fractional.empty())
@@ -62,14 +60,13 @@ TraceSamples trace_samples(const Recording& recording, const ChannelSamples& con
     return samples;
 }
 
-bool is_code(const std::string& code, size_t max_length)
-{
+bool is_code(const std::string& code, size_t max_length) {
     return !code.empty() && code.size() <= max_length &&
-           std::all_of(code.begin(), code.end(), [](unsigned char c) { return std::isalnum(c) != 0; });
+           std::all_of(code.begin(), code.end(),
+                       [](unsigned char c) { return std::isalnum(c) != 0; });
 }
 
-std::string two_digits(int number)
-{
+std::string two_digits(int number) {
     char text[16];
     std::snprintf(text, sizeof text, "%02d", number);
     return text;
@@ -77,8 +74,7 @@ std::string two_digits(int number)
 
 // The runs to write: a TM4 axis must follow its rate throughout; a legacy
 // axis is split at its gaps, so no sample moves across one.
-std::vector<Run> runs_of(const Recording& recording)
-{
+std::vector<Run> runs_of(const Recording& recording) {
     const std::vector<double>& time = recording.model->get_time();
     const double rate = recording.model->get_frequency();
     if (!(rate > 0) || !std::isfinite(rate))
@@ -86,15 +82,16 @@ std::vector<Run> runs_of(const Recording& recording)
     if (recording.format == Format::tm4) {
         const size_t misfit = first_misfit(time, rate);
         if (misfit != time.size())
-            throw FileError(recording.file, "the time axis does not fit the rate of " + std::to_string(rate) +
-                                                " Hz: sample " + std::to_string(misfit + 1) + " lies at " +
+            throw FileError(recording.file, "the time axis does not fit the rate of " +
+                                                std::to_string(rate) + " Hz: sample " +
+                                                std::to_string(misfit + 1) + " lies at " +
                                                 iso_time(time[misfit]));
     }
     return contiguous_runs(time, rate);
 }
 
-double common_rate(const std::vector<Segment>& segments, const std::vector<std::string>& ids, const std::string& in)
-{
+double common_rate(const std::vector<Segment>& segments, const std::vector<std::string>& ids,
+                   const std::string& in) {
     const Segment* first = nullptr;
     for (const Segment& segment : segments) {
         if (std::find(ids.begin(), ids.end(), segment.id) == ids.end())
@@ -102,16 +99,16 @@ double common_rate(const std::vector<Segment>& segments, const std::vector<std::
         if (first == nullptr)
             first = &segment;
         else if (!MS_ISRATETOLERABLE(segment.rate_hz, first->rate_hz))
-            throw FileError(in, "mixed sampling rates: " + first->id + " at " + std::to_string(first->rate_hz) +
-                                    " Hz, " + segment.id + " at " + std::to_string(segment.rate_hz) + " Hz");
+            throw FileError(in, "mixed sampling rates: " + first->id + " at " +
+                                    std::to_string(first->rate_hz) + " Hz, " + segment.id + " at " +
+                                    std::to_string(segment.rate_hz) + " Hz");
     }
     if (!(first->rate_hz > 0))
         throw FileError(in, "trace " + first->id + " has no positive sampling rate");
     return first->rate_hz;
 }
 
-std::string default_station(const std::vector<std::string>& ids)
-{
+std::string default_station(const std::vector<std::string>& ids) {
     std::string code = station_of_id(ids.front());
     for (const std::string& id : ids)
         if (station_of_id(id) != code)
@@ -121,14 +118,14 @@ std::string default_station(const std::vector<std::string>& ids)
     if (!code.empty() && Nevra::station_string2stationid.count(code) != 0)
         return code;
     std::cerr << "nvconvert: warning: the station tables know no station for "
-              << (code.empty() ? "traces of several stations" : "station code " + station_of_id(ids.front()))
+              << (code.empty() ? "traces of several stations"
+                               : "station code " + station_of_id(ids.front()))
               << "; writing station unknown (--station names one)\n";
     return "unknown";
 }
 
-void write_tm4_block(const std::string& name, const AlignedBlock& block, double rate, const Tm4Options& options,
-                     const std::string& station)
-{
+void write_tm4_block(const std::string& name, const AlignedBlock& block, double rate,
+                     const Tm4Options& options, const std::string& station) {
     const size_t lines = block.channels.front().size();
     const double start = static_cast<double>(block.start_us) / 1e6;
     std::vector<double> time(lines);
@@ -142,8 +139,7 @@ void write_tm4_block(const std::string& name, const AlignedBlock& block, double 
 
 }  // namespace
 
-std::string tm4_comment_line(double rate_hz, int gain, const std::string& station, double start)
-{
+std::string tm4_comment_line(double rate_hz, int gain, const std::string& station, double start) {
     std::ostringstream line;
     line << "!S512Tidserier sampfrek: " << rate_hz << " gain: " << gain << " station: " << station;
     const auto second = static_cast<std::time_t>(std::floor(start));
@@ -155,8 +151,7 @@ std::string tm4_comment_line(double rate_hz, int gain, const std::string& statio
     return line.str();
 }
 
-std::string tm4_block_name(const std::string& out, size_t k, size_t blocks)
-{
+std::string tm4_block_name(const std::string& out, size_t k, size_t blocks) {
     if (blocks == 1)
         return out;
     const std::filesystem::path path(out);
@@ -165,18 +160,20 @@ std::string tm4_block_name(const std::string& out, size_t k, size_t blocks)
     return name.string();
 }
 
-void recording_to_miniseed(const std::string& in, const std::string& out, const MiniseedOptions& options)
-{
+void recording_to_miniseed(const std::string& in, const std::string& out,
+                           const MiniseedOptions& options) {
     if (!is_code(options.network, 2))
-        throw FileError(out, "network code \"" + options.network + "\" is not 1 or 2 letters or digits");
+        throw FileError(out,
+                        "network code \"" + options.network + "\" is not 1 or 2 letters or digits");
     Recording recording;
     try {
         recording = load_recording(in);
     } catch (const std::runtime_error& e) {
         throw FileError(in, e.what());
     }
-    const std::string station =
-        options.station_code ? *options.station_code : default_station_code(recording.model->station_name());
+    const std::string station = options.station_code
+                                    ? *options.station_code
+                                    : default_station_code(recording.model->station_name());
     if (!is_code(station, 5))
         throw FileError(out, "station code \"" + station + "\" is not 1 to 5 letters or digits");
     const std::vector<Run> runs = runs_of(recording);
@@ -193,12 +190,17 @@ void recording_to_miniseed(const std::string& in, const std::string& out, const 
     const std::vector<double>& time = recording.model->get_time();
     OutputFile file(out);
     for (size_t c = 0; c < recording.channels(); ++c) {
-        TraceHeader header{options.network, station, two_digits(recording.model->get_channel_info(c).m_channel),
-                           infrasound_channel_code(rate), rate, 0};
+        TraceHeader header{options.network,
+                           station,
+                           two_digits(recording.model->get_channel_info(c).m_channel),
+                           infrasound_channel_code(rate),
+                           rate,
+                           0};
         for (const Run& run : runs) {
             header.start_us = to_microseconds(time[run.first]);
             try {
-                write_trace(file.stream(), header, trace_samples(recording, converted, c, run), options.record_length);
+                write_trace(file.stream(), header, trace_samples(recording, converted, c, run),
+                            options.record_length);
             } catch (const std::runtime_error& e) {
                 throw FileError(out, e.what());
             }
@@ -207,8 +209,8 @@ void recording_to_miniseed(const std::string& in, const std::string& out, const 
     file.commit();
 }
 
-std::vector<std::string> miniseed_to_tm4(const std::string& in, const std::string& out, const Tm4Options& options)
-{
+std::vector<std::string> miniseed_to_tm4(const std::string& in, const std::string& out,
+                                         const Tm4Options& options) {
     std::vector<Segment> segments;
     try {
         segments = read_miniseed(in);
@@ -220,7 +222,8 @@ std::vector<std::string> miniseed_to_tm4(const std::string& in, const std::strin
         all_ids.push_back(segment.id);
     const std::vector<std::string> ids = select_ids(all_ids, options.channel_patterns);
     if (ids.size() < min_tm4_channels || ids.size() > max_tm4_channels)
-        throw FileError(in, std::to_string(ids.size()) + " traces selected; a TM4 file takes 3 to 8");
+        throw FileError(in,
+                        std::to_string(ids.size()) + " traces selected; a TM4 file takes 3 to 8");
     const double rate = common_rate(segments, ids, in);
     std::vector<AlignedBlock> blocks;
     try {

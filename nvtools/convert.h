@@ -22,17 +22,20 @@ struct Tm4Options {
 
 // An error that names the file concerned.
 struct FileError : std::runtime_error {
-    FileError(const std::string& file, const std::string& reason) : std::runtime_error(file + ": " + reason) {}
+    FileError(const std::string& file, const std::string& reason)
+        : std::runtime_error(file + ": " + reason) {}
 };
 
 // Writes every channel of the recording in (any format libnevra reads) to
 // out as miniSEED, one segment per contiguous run of its time axis.
-void recording_to_miniseed(const std::string& in, const std::string& out, const MiniseedOptions& options);
+void recording_to_miniseed(const std::string& in, const std::string& out,
+                           const MiniseedOptions& options);
 
 // Writes the traces of the miniSEED file in to TM4: out itself when they
 // form one block, otherwise one file per block (see tm4_block_name).
 // Warnings go to the error stream. Returns the names written.
-std::vector<std::string> miniseed_to_tm4(const std::string& in, const std::string& out, const Tm4Options& options);
+std::vector<std::string> miniseed_to_tm4(const std::string& in, const std::string& out,
+                                         const Tm4Options& options);
 
 // The name of block k (from 1) of blocks: out itself when there is one,
 // otherwise "<stem>_<k><extension>" ("day.tm4" gives "day_1.tm4", "day_2.tm4", ...).

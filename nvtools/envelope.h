@@ -19,9 +19,8 @@ struct Column {
 // columns columns of equal width over [from, to]; the samples are those of
 // values whose time lies in that range.
 template <typename T>
-std::vector<Column> envelope(const std::vector<double>& time, const T* values, double from, double to,
-                             size_t columns)
-{
+std::vector<Column> envelope(const std::vector<double>& time, const T* values, double from,
+                             double to, size_t columns) {
     std::vector<Column> out(columns);
     const double width = (to - from) / static_cast<double>(columns);
     for (size_t k = 0; k < columns; ++k)

@@ -1,5 +1,7 @@
 #include "gnuplot_run.h"
 
+#include "child_run.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -16,13 +18,11 @@ namespace nvtools {
 
 namespace {
 
-std::runtime_error system_failure(const std::string& what, int error)
-{
+std::runtime_error system_failure(const std::string& what, int error) {
     return std::runtime_error(what + ": " + std::strerror(error));
 }
 
-pid_t start_gnuplot(int input)
-{
+pid_t start_gnuplot(int input) {
     posix_spawn_file_actions_t actions;
     if (const int error = posix_spawn_file_actions_init(&actions); error != 0)
         throw system_failure("cannot start gnuplot", error);
@@ -34,31 +34,16 @@ pid_t start_gnuplot(int input)
         error = posix_spawnp(&pid, name, &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
     if (error == ENOENT)
-        throw std::runtime_error("gnuplot is not installed (Debian package gnuplot-nox: apt-get install gnuplot-nox)");
+        throw std::runtime_error(
+            "gnuplot is not installed (Debian package gnuplot-nox: apt-get install gnuplot-nox)");
     if (error != 0)
         throw system_failure("cannot start gnuplot", error);
     return pid;
 }
 
-// False when gnuplot stopped reading (it ended early, on an error).
-bool write_all(int fd, const std::string& bytes)
-{
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 }  // namespace
 
-void run_gnuplot(const std::string& script)
-{
+void run_gnuplot(const std::string& script) {
     // A gnuplot that ends early must not end this process through SIGPIPE.
     if (signal(SIGPIPE, SIG_IGN) == SIG_ERR)
         throw system_failure("signal", errno);
@@ -83,7 +68,8 @@ void run_gnuplot(const std::string& script)
     if (WIFSIGNALED(status))
         throw std::runtime_error("gnuplot was ended by signal " + std::to_string(WTERMSIG(status)));
     if (WEXITSTATUS(status) != 0)
-        throw std::runtime_error("gnuplot failed with status " + std::to_string(WEXITSTATUS(status)));
+        throw std::runtime_error("gnuplot failed with status " +
+                                 std::to_string(WEXITSTATUS(status)));
     if (!written || !closed)
         throw std::runtime_error("gnuplot did not read the whole script");
 }

@@ -11,41 +11,29 @@ namespace nvtools {
 
 namespace {
 
-std::string number(double value)
-{
+std::string number(double value) {
     char text[32];
     const auto result = std::to_chars(text, text + sizeof text, value);
     return std::string(text, result.ptr);
 }
 
 // Six significant digits, for the text report.
-std::string short_number(double value)
-{
+std::string short_number(double value) {
     char text[32];
-    const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 6);
+    const auto result =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::general, 6);
     return std::string(text, result.ptr);
 }
 
-std::string json_string(const std::string& text)
-{
+std::string json_string(const std::string& text) {
     std::string out = "\"";
     for (const char c : text) {
         switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
         default:
             if (static_cast<unsigned char>(c) < 0x20) {
                 char escape[8];
@@ -59,8 +47,7 @@ std::string json_string(const std::string& text)
     return out + "\"";
 }
 
-std::vector<ChannelInfo> channel_infos(const Recording& recording)
-{
+std::vector<ChannelInfo> channel_infos(const Recording& recording) {
     std::vector<ChannelInfo> infos;
     // TM4 values keep their fractions; the other formats hold whole counts.
     const auto values = recording.format == Format::tm4 ? channel_values(recording)
@@ -71,22 +58,21 @@ std::vector<ChannelInfo> channel_infos(const Recording& recording)
         info.number = record.m_channel;
         info.gain = record.m_gain;
         info.external_gain = record.m_ext_gain;
-        info.stats = values.empty() ? channel_stats(recording.model->get_data(c)) : channel_stats(values[c]);
+        info.stats =
+            values.empty() ? channel_stats(recording.model->get_data(c)) : channel_stats(values[c]);
         infos.push_back(info);
     }
     return infos;
 }
 
-std::string station_of(const Recording& recording)
-{
+std::string station_of(const Recording& recording) {
     return station_name(recording).value_or(
         "unknown (id " + std::to_string(recording.model->get_header().header.m_station) + ")");
 }
 
 }  // namespace
 
-FileInfo file_info(const Recording& recording)
-{
+FileInfo file_info(const Recording& recording) {
     const Nevra::Nevra_Base& model = *recording.model;
     const std::vector<double>& time = model.get_time();
     FileInfo info;
@@ -105,8 +91,7 @@ FileInfo file_info(const Recording& recording)
     return info;
 }
 
-std::string info_text(const FileInfo& info)
-{
+std::string info_text(const FileInfo& info) {
     std::ostringstream out;
     out << info.file << "\n"
         << "  format     " << info.format << "\n"
@@ -121,30 +106,33 @@ std::string info_text(const FileInfo& info)
     out << "  channel  gain  ext.gain  min  max  mean  std\n";
     for (const ChannelInfo& c : info.channels)
         out << "  " << c.number << "  " << c.gain << "  " << number(c.external_gain) << "  "
-            << number(c.stats.min) << "  " << number(c.stats.max) << "  " << short_number(c.stats.mean)
-            << "  " << short_number(c.stats.std) << "\n";
+            << number(c.stats.min) << "  " << number(c.stats.max) << "  "
+            << short_number(c.stats.mean) << "  " << short_number(c.stats.std) << "\n";
     if (!info.gaps.empty()) {
         out << "  time gaps  " << info.gaps.size() << "\n";
         for (const GapInfo& gap : info.gaps)
-            out << "    after " << iso_time(gap.after) << "  " << short_number(gap.seconds) << " s\n";
+            out << "    after " << iso_time(gap.after) << "  " << short_number(gap.seconds)
+                << " s\n";
     }
     return out.str();
 }
 
-std::string info_json(const FileInfo& info)
-{
+std::string info_json(const FileInfo& info) {
     std::ostringstream out;
     out << "{\"file\": " << json_string(info.file) << ", \"format\": " << json_string(info.format)
-        << ", \"station\": " << json_string(info.station) << ", \"frequency_hz\": " << number(info.frequency_hz)
-        << ", \"start\": \"" << iso_time(info.start) << "\", \"end\": \"" << iso_time(info.end)
+        << ", \"station\": " << json_string(info.station)
+        << ", \"frequency_hz\": " << number(info.frequency_hz) << ", \"start\": \""
+        << iso_time(info.start) << "\", \"end\": \"" << iso_time(info.end)
         << "\", \"samples\": " << info.samples
-        << ", \"comment\": " << (info.comment ? json_string(*info.comment) : "null") << ", \"channels\": [";
+        << ", \"comment\": " << (info.comment ? json_string(*info.comment) : "null")
+        << ", \"channels\": [";
     for (size_t i = 0; i < info.channels.size(); ++i) {
         const ChannelInfo& c = info.channels[i];
         out << (i == 0 ? "" : ", ") << "{\"number\": " << c.number << ", \"gain\": " << c.gain
-            << ", \"external_gain\": " << number(c.external_gain) << ", \"min\": " << number(c.stats.min)
-            << ", \"max\": " << number(c.stats.max) << ", \"mean\": " << number(c.stats.mean)
-            << ", \"std\": " << number(c.stats.std) << "}";
+            << ", \"external_gain\": " << number(c.external_gain)
+            << ", \"min\": " << number(c.stats.min) << ", \"max\": " << number(c.stats.max)
+            << ", \"mean\": " << number(c.stats.mean) << ", \"std\": " << number(c.stats.std)
+            << "}";
     }
     out << "], \"gaps\": [";
     for (size_t i = 0; i < info.gaps.size(); ++i)
@@ -154,8 +142,7 @@ std::string info_json(const FileInfo& info)
     return out.str();
 }
 
-std::string describe_file(const std::string& file, bool json)
-{
+std::string describe_file(const std::string& file, bool json) {
     const FileInfo info = file_info(load_recording(file));
     return json ? info_json(info) : info_text(info);
 }

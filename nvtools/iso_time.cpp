@@ -13,25 +13,19 @@ namespace {
 
 constexpr std::int64_t us_per_second = 1000000;
 
-std::int64_t floor_div(std::int64_t a, std::int64_t b)
-{
+std::int64_t floor_div(std::int64_t a, std::int64_t b) {
     return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
 }
 
 }  // namespace
 
-std::int64_t to_microseconds(double seconds)
-{
+std::int64_t to_microseconds(double seconds) {
     return static_cast<std::int64_t>(std::llround(seconds * 1e6));
 }
 
-std::string iso_time(double seconds)
-{
-    return iso_time_us(to_microseconds(seconds));
-}
+std::string iso_time(double seconds) { return iso_time_us(to_microseconds(seconds)); }
 
-std::string iso_time_us(std::int64_t microseconds)
-{
+std::string iso_time_us(std::int64_t microseconds) {
     const std::int64_t whole = floor_div(microseconds, us_per_second);
     const std::int64_t fraction = microseconds - whole * us_per_second;
     const auto t = static_cast<std::time_t>(whole);
@@ -45,18 +39,19 @@ std::string iso_time_us(std::int64_t microseconds)
     return text;
 }
 
-std::optional<double> parse_time(std::string_view text)
-{
+std::optional<double> parse_time(std::string_view text) {
     double number = 0.0;
     const char* const last = text.data() + text.size();
-    if (const auto [end, ec] = std::from_chars(text.data(), last, number); ec == std::errc() && end == last)
+    if (const auto [end, ec] = std::from_chars(text.data(), last, number);
+        ec == std::errc() && end == last)
         return std::isfinite(number) ? std::optional<double>(number) : std::nullopt;
 
     const std::string copy(text);
     std::tm fields{};
     int consumed = 0;
-    if (std::sscanf(copy.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%n", &fields.tm_year, &fields.tm_mon, &fields.tm_mday,
-                    &fields.tm_hour, &fields.tm_min, &fields.tm_sec, &consumed) != 6 ||
+    if (std::sscanf(copy.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%n", &fields.tm_year, &fields.tm_mon,
+                    &fields.tm_mday, &fields.tm_hour, &fields.tm_min, &fields.tm_sec,
+                    &consumed) != 6 ||
         consumed != 19)
         return std::nullopt;
     double fraction = 0.0;

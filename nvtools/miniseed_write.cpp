@@ -16,8 +16,7 @@ constexpr std::int64_t steim2_high = (std::int64_t{1} << 29) - 1;
 
 constexpr int big_endian = 1;
 
-bool fits_steim2(std::int64_t difference)
-{
+bool fits_steim2(std::int64_t difference) {
     return difference >= steim2_low && difference <= steim2_high;
 }
 
@@ -26,36 +25,30 @@ struct WriteContext {
     bool failed = false;
 };
 
-void write_record(char* record, int length, void* context)
-{
+void write_record(char* record, int length, void* context) {
     auto* write = static_cast<WriteContext*>(context);
-    if (std::fwrite(record, 1, static_cast<size_t>(length), write->out) != static_cast<size_t>(length))
+    if (std::fwrite(record, 1, static_cast<size_t>(length), write->out) !=
+        static_cast<size_t>(length))
         write->failed = true;
 }
 
-void copy_code(char (&field)[11], const std::string& code)
-{
+void copy_code(char (&field)[11], const std::string& code) {
     std::strncpy(field, code.c_str(), sizeof field - 1);
     field[sizeof field - 1] = '\0';
 }
 
-int libmseed_encoding(Encoding encoding)
-{
+int libmseed_encoding(Encoding encoding) {
     switch (encoding) {
-    case Encoding::steim2:
-        return DE_STEIM2;
-    case Encoding::int32:
-        return DE_INT32;
-    case Encoding::float64:
-        return DE_FLOAT64;
+    case Encoding::steim2: return DE_STEIM2;
+    case Encoding::int32: return DE_INT32;
+    case Encoding::float64: return DE_FLOAT64;
     }
     return DE_INT32;
 }
 
 }  // namespace
 
-Encoding encoding_for(const TraceSamples& samples)
-{
+Encoding encoding_for(const TraceSamples& samples) {
     if (samples.whole == nullptr)
         return Encoding::float64;
     std::int64_t previous = 0;  // the first sample is packed against zero
@@ -67,14 +60,12 @@ Encoding encoding_for(const TraceSamples& samples)
     return Encoding::steim2;
 }
 
-bool valid_record_length(long length)
-{
+bool valid_record_length(long length) {
     return length >= MINRECLEN && length <= MAXRECLEN && (length & (length - 1)) == 0;
 }
 
 long pack_trace(const TraceHeader& header, const TraceSamples& samples, int record_length,
-                void (*record)(char*, int, void*), void* context)
-{
+                void (*record)(char*, int, void*), void* context) {
     MSRecord* msr = msr_init(nullptr);
     if (msr == nullptr)
         throw std::runtime_error("libmseed could not set up a record");
@@ -103,13 +94,13 @@ long pack_trace(const TraceHeader& header, const TraceSamples& samples, int reco
     msr->datasamples = nullptr;
     msr_free(&msr);
     if (records < 0 || packed != static_cast<int64_t>(samples.count))
-        throw std::runtime_error("libmseed could not pack the trace " + header.network + "." + header.station +
-                                 "." + header.location + "." + header.channel);
+        throw std::runtime_error("libmseed could not pack the trace " + header.network + "." +
+                                 header.station + "." + header.location + "." + header.channel);
     return records;
 }
 
-void write_trace(FILE* out, const TraceHeader& header, const TraceSamples& samples, int record_length)
-{
+void write_trace(FILE* out, const TraceHeader& header, const TraceSamples& samples,
+                 int record_length) {
     WriteContext context{out};
     pack_trace(header, samples, record_length, write_record, &context);
     if (context.failed)

@@ -31,7 +31,8 @@ Encoding encoding_for(const TraceSamples& samples);
 // Packs the trace into records of record_length bytes (big-endian, quality
 // "D") and writes them to out. Throws std::runtime_error when libmseed
 // refuses the trace or a write fails.
-void write_trace(FILE* out, const TraceHeader& header, const TraceSamples& samples, int record_length);
+void write_trace(FILE* out, const TraceHeader& header, const TraceSamples& samples,
+                 int record_length);
 
 // Packs into records handed to record(...) and counted; for measuring the
 // packer alone. Returns the number of records.

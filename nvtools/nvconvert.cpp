@@ -16,7 +16,8 @@ namespace {
 
 constexpr const char* usage =
     "usage: nvconvert [options] IN OUT\n"
-    "  OUT's format comes from its extension (.mseed, .msd, .miniseed: miniSEED; .tm4: TM4) or --to.\n"
+    "  OUT's format comes from its extension (.mseed, .msd, .miniseed: miniSEED; .tm4: TM4) or "
+    "--to.\n"
     "  --to=mseed|tm4          format of OUT\n"
     "  to miniSEED (IN: any recording or result vimsor reads):\n"
     "  --network=NN            network code (default XX)\n"
@@ -40,8 +41,7 @@ struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-Target target_named(const std::string& name)
-{
+Target target_named(const std::string& name) {
     if (name == "mseed" || name == "msd" || name == "miniseed")
         return Target::miniseed;
     if (name == "tm4")
@@ -49,16 +49,14 @@ Target target_named(const std::string& name)
     return Target::none;
 }
 
-Target target_of_extension(const std::string& file)
-{
+Target target_of_extension(const std::string& file) {
     const size_t dot = file.rfind('.');
     if (dot == std::string::npos || file.find('/', dot) != std::string::npos)
         return Target::none;
     return target_named(file.substr(dot + 1));
 }
 
-int whole_number(const std::string& option, const std::string& text)
-{
+int whole_number(const std::string& option, const std::string& text) {
     int value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (ec != std::errc() || end != text.data() + text.size())
@@ -66,8 +64,7 @@ int whole_number(const std::string& option, const std::string& text)
     return value;
 }
 
-std::vector<std::string> split_patterns(const std::string& text)
-{
+std::vector<std::string> split_patterns(const std::string& text) {
     std::vector<std::string> patterns;
     size_t from = 0;
     for (size_t comma; (comma = text.find(',', from)) != std::string::npos; from = comma + 1)
@@ -76,13 +73,16 @@ std::vector<std::string> split_patterns(const std::string& text)
     return patterns;
 }
 
-Arguments parse_arguments(int argc, char** argv)
-{
+Arguments parse_arguments(int argc, char** argv) {
     static const option options[] = {
-        {"to", required_argument, nullptr, 't'},       {"network", required_argument, nullptr, 'n'},
-        {"station-code", required_argument, nullptr, 'c'}, {"record-length", required_argument, nullptr, 'r'},
-        {"channels", required_argument, nullptr, 'C'}, {"station", required_argument, nullptr, 's'},
-        {"gain", required_argument, nullptr, 'g'},     {"help", no_argument, nullptr, 'h'},
+        {"to", required_argument, nullptr, 't'},
+        {"network", required_argument, nullptr, 'n'},
+        {"station-code", required_argument, nullptr, 'c'},
+        {"record-length", required_argument, nullptr, 'r'},
+        {"channels", required_argument, nullptr, 'C'},
+        {"station", required_argument, nullptr, 's'},
+        {"gain", required_argument, nullptr, 'g'},
+        {"help", no_argument, nullptr, 'h'},
         {nullptr, 0, nullptr, 0},
     };
     Arguments args;
@@ -96,12 +96,8 @@ Arguments parse_arguments(int argc, char** argv)
             if (args.target == Target::none)
                 throw UsageError("--to takes mseed or tm4, not \"" + value + "\"");
             break;
-        case 'n':
-            args.miniseed.network = value;
-            break;
-        case 'c':
-            args.miniseed.station_code = value;
-            break;
+        case 'n': args.miniseed.network = value; break;
+        case 'c': args.miniseed.station_code = value; break;
         case 'r':
             args.miniseed.record_length = whole_number("record-length", value);
             if (!nvtools::valid_record_length(args.miniseed.record_length))
@@ -121,9 +117,7 @@ Arguments parse_arguments(int argc, char** argv)
             if (args.tm4.gain < 1)
                 throw UsageError("--gain must be at least 1");
             break;
-        case 'h':
-            std::cout << usage;
-            std::exit(0);
+        case 'h': std::cout << usage; std::exit(0);
         default:
             throw UsageError(std::string("unknown option or missing value: ") + argv[optind - 1]);
         }
@@ -135,12 +129,12 @@ Arguments parse_arguments(int argc, char** argv)
     if (args.target == Target::none)
         args.target = target_of_extension(args.out);
     if (args.target == Target::none)
-        throw UsageError("the format of " + args.out + " is unknown; name it .mseed or .tm4, or give --to");
+        throw UsageError("the format of " + args.out +
+                         " is unknown; name it .mseed or .tm4, or give --to");
     return args;
 }
 
-bool is_miniseed(const std::string& file)
-{
+bool is_miniseed(const std::string& file) {
     std::ifstream in(file, std::ios::binary);
     if (!in)
         throw nvtools::FileError(file, "cannot open the file");
@@ -150,8 +144,7 @@ bool is_miniseed(const std::string& file)
     return nvtools::looks_like_miniseed(head);
 }
 
-int convert(const Arguments& args)
-{
+int convert(const Arguments& args) {
     const bool from_miniseed = is_miniseed(args.in);
     if (args.target == Target::miniseed) {
         if (from_miniseed)
@@ -160,8 +153,9 @@ int convert(const Arguments& args)
         return 0;
     }
     if (!from_miniseed)
-        throw nvtools::FileError(args.in, "TM4 output is made from miniSEED input (vimsor's recordings are "
-                                          "written to miniSEED; vimsor --mode=tm4 writes results in TM4)");
+        throw nvtools::FileError(args.in,
+                                 "TM4 output is made from miniSEED input (vimsor's recordings are "
+                                 "written to miniSEED; vimsor --mode=tm4 writes results in TM4)");
     for (const std::string& name : nvtools::miniseed_to_tm4(args.in, args.out, args.tm4))
         std::cout << "nvconvert: wrote " << name << "\n";
     return 0;
@@ -169,8 +163,7 @@ int convert(const Arguments& args)
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     try {
         return convert(parse_arguments(argc, argv));
     } catch (const UsageError& e) {

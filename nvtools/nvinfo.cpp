@@ -14,8 +14,7 @@ constexpr const char* usage = "usage: nvinfo [--json] FILE...\n";
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     bool json = false;
     std::vector<std::string> files;
     bool options_ended = false;
@@ -46,7 +45,8 @@ int main(int argc, char** argv)
         nvtools::ChildOutcome outcome;
         try {
             // Each file in its own process: the legacy reader may end the process.
-            outcome = nvtools::run_in_child([&file, json] { return nvtools::describe_file(file, json); });
+            outcome =
+                nvtools::run_in_child([&file, json] { return nvtools::describe_file(file, json); });
         } catch (const std::exception& e) {
             outcome.reason = e.what();
         }

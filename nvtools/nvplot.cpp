@@ -40,26 +40,25 @@ struct Arguments {
     int height = 800;
 };
 
-int pixels(const std::string& option, const std::string& text)
-{
+int pixels(const std::string& option, const std::string& text) {
     int value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || end != text.data() + text.size() || value < min_pixels || value > max_pixels)
+    if (ec != std::errc() || end != text.data() + text.size() || value < min_pixels ||
+        value > max_pixels)
         throw UsageError("--" + option + " takes " + std::to_string(min_pixels) + " to " +
                          std::to_string(max_pixels) + " pixels, not \"" + text + "\"");
     return value;
 }
 
-double time_argument(const std::string& option, const std::string& text)
-{
+double time_argument(const std::string& option, const std::string& text) {
     const std::optional<double> time = nvtools::parse_time(text);
     if (!time)
-        throw UsageError("--" + option + " takes a UTC time such as 2016-05-01T00:10:00Z, not \"" + text + "\"");
+        throw UsageError("--" + option + " takes a UTC time such as 2016-05-01T00:10:00Z, not \"" +
+                         text + "\"");
     return *time;
 }
 
-Arguments parse_arguments(int argc, char** argv)
-{
+Arguments parse_arguments(int argc, char** argv) {
     static const option options[] = {
         {"from", required_argument, nullptr, 'f'},  {"to", required_argument, nullptr, 't'},
         {"width", required_argument, nullptr, 'W'}, {"height", required_argument, nullptr, 'H'},
@@ -71,24 +70,12 @@ Arguments parse_arguments(int argc, char** argv)
     while ((option = getopt_long(argc, argv, "o:h", options, nullptr)) != -1) {
         const std::string value = optarg != nullptr ? optarg : "";
         switch (option) {
-        case 'o':
-            args.out = value;
-            break;
-        case 'f':
-            args.from = time_argument("from", value);
-            break;
-        case 't':
-            args.to = time_argument("to", value);
-            break;
-        case 'W':
-            args.width = pixels("width", value);
-            break;
-        case 'H':
-            args.height = pixels("height", value);
-            break;
-        case 'h':
-            std::cout << usage;
-            std::exit(0);
+        case 'o': args.out = value; break;
+        case 'f': args.from = time_argument("from", value); break;
+        case 't': args.to = time_argument("to", value); break;
+        case 'W': args.width = pixels("width", value); break;
+        case 'H': args.height = pixels("height", value); break;
+        case 'h': std::cout << usage; std::exit(0);
         default:
             throw UsageError(std::string("unknown option or missing value: ") + argv[optind - 1]);
         }
@@ -102,21 +89,22 @@ Arguments parse_arguments(int argc, char** argv)
 }
 
 template <typename T>
-std::vector<nvtools::Panel> panels_of(const nvtools::Recording& recording, const std::vector<const T*>& channels,
-                                      const nvtools::PlotLayout& layout)
-{
+std::vector<nvtools::Panel> panels_of(const nvtools::Recording& recording,
+                                      const std::vector<const T*>& channels,
+                                      const nvtools::PlotLayout& layout) {
     std::vector<nvtools::Panel> panels;
     for (size_t c = 0; c < channels.size(); ++c)
-        panels.push_back({"channel " + std::to_string(recording.model->get_channel_info(c).m_channel),
-                          nvtools::envelope(recording.model->get_time(), channels[c], layout.from, layout.to,
-                                            static_cast<size_t>(layout.width))});
+        panels.push_back(
+            {"channel " + std::to_string(recording.model->get_channel_info(c).m_channel),
+             nvtools::envelope(recording.model->get_time(), channels[c], layout.from, layout.to,
+                               static_cast<size_t>(layout.width))});
     return panels;
 }
 
 // The panels of every channel; TM4 values keep their fractions, the other
 // formats are drawn from their samples in place.
-std::vector<nvtools::Panel> panels(const nvtools::Recording& recording, const nvtools::PlotLayout& layout)
-{
+std::vector<nvtools::Panel> panels(const nvtools::Recording& recording,
+                                   const nvtools::PlotLayout& layout) {
     if (recording.format == nvtools::Format::tm4) {
         const auto values = nvtools::channel_values(recording);
         std::vector<const double*> channels;
@@ -130,17 +118,15 @@ std::vector<nvtools::Panel> panels(const nvtools::Recording& recording, const nv
     return panels_of(recording, channels, layout);
 }
 
-std::string title_of(const nvtools::Recording& recording)
-{
+std::string title_of(const nvtools::Recording& recording) {
     std::ostringstream title;
     title << std::filesystem::path(recording.file).filename().string() << ", station "
-          << nvtools::station_name(recording).value_or("unknown") << ", " << recording.model->get_frequency()
-          << " Hz";
+          << nvtools::station_name(recording).value_or("unknown") << ", "
+          << recording.model->get_frequency() << " Hz";
     return title.str();
 }
 
-void plot(const Arguments& args)
-{
+void plot(const Arguments& args) {
     nvtools::Recording recording;
     try {
         recording = nvtools::load_recording(args.in);
@@ -157,9 +143,11 @@ void plot(const Arguments& args)
     layout.to = args.to.value_or(*last);
     if (!(layout.from < layout.to))
         throw std::runtime_error(args.in + ": the time range to draw is empty (from " +
-                                 nvtools::iso_time(layout.from) + " to " + nvtools::iso_time(layout.to) + ")");
+                                 nvtools::iso_time(layout.from) + " to " +
+                                 nvtools::iso_time(layout.to) + ")");
     if (layout.to < *first || layout.from > *last)
-        throw std::runtime_error(args.in + ": no samples between " + nvtools::iso_time(layout.from) + " and " +
+        throw std::runtime_error(args.in + ": no samples between " +
+                                 nvtools::iso_time(layout.from) + " and " +
                                  nvtools::iso_time(layout.to));
 
     nvtools::OutputFile picture(args.out);
@@ -177,8 +165,7 @@ void plot(const Arguments& args)
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     try {
         plot(parse_arguments(argc, argv));
         return 0;

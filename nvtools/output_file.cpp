@@ -12,14 +12,12 @@ namespace nvtools {
 
 namespace {
 
-std::runtime_error failure(const std::string& what, const std::string& name)
-{
+std::runtime_error failure(const std::string& what, const std::string& name) {
     return std::runtime_error(what + " " + name + ": " + std::strerror(errno));
 }
 
 // What a newly created file would get: 0666 less the umask.
-mode_t new_file_mode()
-{
+mode_t new_file_mode() {
     const mode_t mask = umask(0);
     umask(mask);
     return 0666 & ~mask;
@@ -27,8 +25,7 @@ mode_t new_file_mode()
 
 }  // namespace
 
-OutputFile::OutputFile(const std::string& name) : m_name(name)
-{
+OutputFile::OutputFile(const std::string& name) : m_name(name) {
     const std::filesystem::path path(name);
     m_temporary = (path.parent_path() / ("." + path.filename().string() + ".XXXXXX")).string();
     const int fd = mkstemp(m_temporary.data());
@@ -42,16 +39,14 @@ OutputFile::OutputFile(const std::string& name) : m_name(name)
     }
 }
 
-OutputFile::~OutputFile()
-{
+OutputFile::~OutputFile() {
     if (m_stream != nullptr)
         std::fclose(m_stream);
     if (!m_committed)
         unlink(m_temporary.c_str());
 }
 
-void OutputFile::close_stream()
-{
+void OutputFile::close_stream() {
     if (m_stream == nullptr)
         return;
     const bool failed = std::ferror(m_stream) != 0;
@@ -61,8 +56,7 @@ void OutputFile::close_stream()
         throw failure("cannot write", m_name);
 }
 
-void OutputFile::commit()
-{
+void OutputFile::commit() {
     close_stream();
     if (std::rename(m_temporary.c_str(), m_name.c_str()) != 0)
         throw failure("cannot rename the temporary file to", m_name);

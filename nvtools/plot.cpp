@@ -14,8 +14,7 @@ namespace {
 constexpr double seconds_per_day = 86400.0;
 
 // A gnuplot string in single quotes, where '' stands for one quote.
-std::string quoted(const std::string& text)
-{
+std::string quoted(const std::string& text) {
     std::string out = "'";
     for (const char c : text)
         out += c == '\'' ? std::string("''") : std::string(1, c);
@@ -25,8 +24,7 @@ std::string quoted(const std::string& text)
 constexpr double seconds_per_ten_minutes = 600.0;
 
 // Labels as short as the span allows, so they do not run into each other.
-const char* tick_format(double span)
-{
+const char* tick_format(double span) {
     if (span > 2 * seconds_per_day)
         return "%Y-%m-%d";
     if (span > seconds_per_day / 2)
@@ -37,8 +35,7 @@ const char* tick_format(double span)
 }
 
 // A step of 1, 2 or 5 times a power of ten giving about four y tics.
-double y_tic_step(const std::vector<Column>& columns)
-{
+double y_tic_step(const std::vector<Column>& columns) {
     double low = 0.0;
     double high = 0.0;
     bool any = false;
@@ -61,16 +58,15 @@ double y_tic_step(const std::vector<Column>& columns)
 
 // Each column is drawn as a stroke from its minimum to its maximum, joined
 // to the next; an empty column breaks the line.
-void write_columns(std::ostringstream& out, const std::vector<Column>& columns)
-{
+void write_columns(std::ostringstream& out, const std::vector<Column>& columns) {
     char line[96];
     for (const Column& column : columns) {
         if (column.empty) {
             out << "\n";
             continue;
         }
-        std::snprintf(line, sizeof line, "%.6f %.9g\n%.6f %.9g\n", column.time, column.min, column.time,
-                      column.max);
+        std::snprintf(line, sizeof line, "%.6f %.9g\n%.6f %.9g\n", column.time, column.min,
+                      column.time, column.max);
         out << line;
     }
     out << "e\n";
@@ -78,14 +74,15 @@ void write_columns(std::ostringstream& out, const std::vector<Column>& columns)
 
 }  // namespace
 
-std::string gnuplot_script(const PlotLayout& layout, const std::vector<Panel>& panels)
-{
+std::string gnuplot_script(const PlotLayout& layout, const std::vector<Panel>& panels) {
     std::ostringstream out;
-    out << "set terminal pngcairo noenhanced size " << layout.width << "," << layout.height << " font 'sans,9'\n"
+    out << "set terminal pngcairo noenhanced size " << layout.width << "," << layout.height
+        << " font 'sans,9'\n"
         << "set output " << quoted(layout.output) << "\n"
         << "set multiplot layout " << panels.size() << ",1 title " << quoted(layout.title) << "\n"
         << "set lmargin 12\nset rmargin 3\nset grid\nunset key\n"
-        << "set xrange [" << std::to_string(layout.from) << ":" << std::to_string(layout.to) << "]\n"
+        << "set xrange [" << std::to_string(layout.from) << ":" << std::to_string(layout.to)
+        << "]\n"
         << "set xtics time\nset format x ''\n";
     for (size_t p = 0; p < panels.size(); ++p) {
         out << "set ylabel " << quoted(panels[p].label) << "\n";

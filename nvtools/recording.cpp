@@ -15,8 +15,7 @@ namespace {
 // As many bytes as classify_input looks at.
 constexpr size_t head_bytes = 3072;
 
-std::string read_head(const std::string& file)
-{
+std::string read_head(const std::string& file) {
     std::ifstream in(file, std::ios::binary);
     if (!in)
         throw std::runtime_error("cannot open the file");
@@ -26,8 +25,7 @@ std::string read_head(const std::string& file)
     return head;
 }
 
-std::string without_line_end(std::string text)
-{
+std::string without_line_end(std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
         text.pop_back();
     return text;
@@ -35,8 +33,7 @@ std::string without_line_end(std::string text)
 
 // Which legacy layout the file has and its comment line, from the legacy
 // reader's own look at the file start.
-void describe_legacy(Recording& recording)
-{
+void describe_legacy(Recording& recording) {
     Nevra::NEVRA_arguments quiet;
     quiet.m_quiet = true;
     const std::unique_ptr<Nevra::NEVRA> reader(Nevra::detect(recording.file.c_str(), &quiet));
@@ -48,8 +45,7 @@ void describe_legacy(Recording& recording)
         recording.comment = reader->firstline();
 }
 
-void describe_tm4(Recording& recording, const std::string& head)
-{
+void describe_tm4(Recording& recording, const std::string& head) {
     recording.format = Format::tm4;
     if (!head.empty() && head.front() == '!')
         recording.comment = without_line_end(head.substr(0, head.find('\n')));
@@ -57,31 +53,23 @@ void describe_tm4(Recording& recording, const std::string& head)
 
 }  // namespace
 
-const char* format_name(Format format)
-{
+const char* format_name(Format format) {
     switch (format) {
-    case Format::block:
-        return "24-bit block";
-    case Format::legacy_binary:
-        return "legacy binary";
-    case Format::legacy_ascii:
-        return "legacy ASCII";
-    case Format::legacy_old_type:
-        return "old-type legacy";
-    case Format::tm4:
-        return "TM4";
+    case Format::block: return "24-bit block";
+    case Format::legacy_binary: return "legacy binary";
+    case Format::legacy_ascii: return "legacy ASCII";
+    case Format::legacy_old_type: return "old-type legacy";
+    case Format::tm4: return "TM4";
     }
     return "unknown";
 }
 
-bool Recording::is_legacy() const
-{
+bool Recording::is_legacy() const {
     return format == Format::legacy_binary || format == Format::legacy_ascii ||
            format == Format::legacy_old_type;
 }
 
-Recording load_recording(const std::string& file)
-{
+Recording load_recording(const std::string& file) {
     Recording recording;
     recording.file = file;
     const std::string head = read_head(file);
@@ -99,15 +87,15 @@ Recording load_recording(const std::string& file)
     } catch (const std::runtime_error& e) {
         throw std::runtime_error(without_line_end(e.what()));
     } catch (const std::exception& e) {
-        throw std::runtime_error(Nevra::Formatter() << "not a readable recording (" << e.what() << ")");
+        throw std::runtime_error(Nevra::Formatter()
+                                 << "not a readable recording (" << e.what() << ")");
     }
     if (recording.samples() == 0)
         throw std::runtime_error("the file holds no samples");
     return recording;
 }
 
-std::vector<std::vector<double>> channel_values(const Recording& recording)
-{
+std::vector<std::vector<double>> channel_values(const Recording& recording) {
     if (recording.format == Format::tm4)
         return read_tm4_values(recording.file, recording.samples(), recording.channels());
     std::vector<std::vector<double>> values(recording.channels());
@@ -118,8 +106,7 @@ std::vector<std::vector<double>> channel_values(const Recording& recording)
     return values;
 }
 
-std::optional<std::string> station_name(const Recording& recording)
-{
+std::optional<std::string> station_name(const Recording& recording) {
     try {
         return std::string(recording.model->station_name());
     } catch (const std::out_of_range&) {
@@ -127,8 +114,7 @@ std::optional<std::string> station_name(const Recording& recording)
     }
 }
 
-bool all_whole_numbers(const std::vector<std::vector<double>>& values)
-{
+bool all_whole_numbers(const std::vector<std::vector<double>>& values) {
     for (const auto& channel : values)
         for (double v : channel)
             if (v != std::trunc(v) || !Nevra::fits_int32(v))

@@ -17,13 +17,14 @@ std::string infrasound_channel_code(double rate_hz);
 std::string default_station_code(const std::string& station);
 
 // "NET.STA.LOC.CHA".
-std::string seed_id(const std::string& network, const std::string& station, const std::string& location,
-                    const std::string& channel);
+std::string seed_id(const std::string& network, const std::string& station,
+                    const std::string& location, const std::string& channel);
 
 // The ids to use, in order: with no patterns every id in sorted order;
 // otherwise, pattern by pattern, the ids it matches (shell wildcards) in
 // sorted order, each id once.
-std::vector<std::string> select_ids(std::vector<std::string> ids, const std::vector<std::string>& patterns);
+std::vector<std::string> select_ids(std::vector<std::string> ids,
+                                    const std::vector<std::string>& patterns);
 
 // The station code of a SEED id, "" when the id has no dots.
 std::string station_of_id(const std::string& id);

@@ -4,8 +4,7 @@
 
 namespace nvtools {
 
-std::vector<Gap> find_gaps(const std::vector<double>& time, double frequency)
-{
+std::vector<Gap> find_gaps(const std::vector<double>& time, double frequency) {
     std::vector<Gap> gaps;
     const double interval = 1.0 / frequency;
     for (size_t i = 1; i < time.size(); ++i) {
@@ -16,8 +15,7 @@ std::vector<Gap> find_gaps(const std::vector<double>& time, double frequency)
     return gaps;
 }
 
-std::vector<Run> contiguous_runs(const std::vector<double>& time, double frequency)
-{
+std::vector<Run> contiguous_runs(const std::vector<double>& time, double frequency) {
     std::vector<Run> runs;
     size_t first = 0;
     for (const Gap& gap : find_gaps(time, frequency)) {
@@ -29,8 +27,7 @@ std::vector<Run> contiguous_runs(const std::vector<double>& time, double frequen
     return runs;
 }
 
-size_t first_misfit(const std::vector<double>& time, double frequency)
-{
+size_t first_misfit(const std::vector<double>& time, double frequency) {
     if (time.empty())
         return 0;
     const double tolerance = 0.5 / frequency;

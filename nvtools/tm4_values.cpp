@@ -13,8 +13,7 @@ namespace {
 
 // The next number after white space, as strtod reads it (the reader's scanf
 // accepts the same forms); false when there is none.
-bool next_number(const char*& p, double& value)
-{
+bool next_number(const char*& p, double& value) {
     char* end = nullptr;
     value = std::strtod(p, &end);
     if (end == p)
@@ -25,8 +24,8 @@ bool next_number(const char*& p, double& value)
 
 }  // namespace
 
-std::vector<std::vector<double>> read_tm4_values(const std::string& file, size_t lines, size_t channels)
-{
+std::vector<std::vector<double>> read_tm4_values(const std::string& file, size_t lines,
+                                                 size_t channels) {
     std::ifstream in(file);
     if (!in)
         throw std::runtime_error("cannot open the file");
@@ -46,8 +45,9 @@ std::vector<std::vector<double>> read_tm4_values(const std::string& file, size_t
             break;
         for (size_t c = 0; c < channels; ++c) {
             if (!next_number(p, number))
-                throw std::runtime_error(Nevra::Formatter() << "line " << line_number << " has fewer than "
-                                                            << channels << " values");
+                throw std::runtime_error(Nevra::Formatter()
+                                         << "line " << line_number << " has fewer than " << channels
+                                         << " values");
             if (!std::isfinite(number))
                 throw std::runtime_error(Nevra::Formatter()
                                          << "value " << number << " in line " << line_number
@@ -57,8 +57,9 @@ std::vector<std::vector<double>> read_tm4_values(const std::string& file, size_t
         ++taken;
     }
     if (taken != lines)
-        throw std::runtime_error(Nevra::Formatter() << "the file changed while it was read (" << taken
-                                                    << " data lines instead of " << lines << ")");
+        throw std::runtime_error(Nevra::Formatter()
+                                 << "the file changed while it was read (" << taken
+                                 << " data lines instead of " << lines << ")");
     return values;
 }
 

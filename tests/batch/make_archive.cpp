@@ -25,14 +25,17 @@ namespace {
 constexpr uint32_t first_day = 1462060800;  // 2016-05-01 00:00:00 UTC
 constexpr double legacy_hz = 18.0;
 
-double wave(size_t i, size_t channel, int day) { return 900.0 * std::sin(0.05 * static_cast<double>(i) + channel + day); }
+double wave(size_t i, size_t channel, int day) {
+    return 900.0 * std::sin(0.05 * static_cast<double>(i) + channel + day);
+}
 
 void write_nv24(const fs::path& file, int day, double seconds) {
     nv24w::File f = nv24w::make_file(3, 20.0, first_day + 86400u * static_cast<uint32_t>(day));
     const auto frames = static_cast<size_t>(seconds * 20.0);
     for (size_t i = 0; i < frames; ++i)
-        nv24w::add_frame(f, {static_cast<int32_t>(wave(i, 0, day)), static_cast<int32_t>(wave(i, 1, day)),
-                             static_cast<int32_t>(wave(i, 2, day))});
+        nv24w::add_frame(
+            f, {static_cast<int32_t>(wave(i, 0, day)), static_cast<int32_t>(wave(i, 1, day)),
+                static_cast<int32_t>(wave(i, 2, day))});
     nv24w::write(file.string(), f);
 }
 
@@ -41,13 +44,15 @@ std::vector<lw::Record> legacy_records(int day, double seconds) {
     const auto count = static_cast<size_t>(seconds * legacy_hz / 512.0);
     for (size_t r = 0; r < count; ++r) {
         const auto second = static_cast<int>(static_cast<double>(r * 512) / legacy_hz);
-        records.push_back(lw::make_record(512, second / 60, second % 60, static_cast<int>(r) * 7 + day));
+        records.push_back(
+            lw::make_record(512, second / 60, second % 60, static_cast<int>(r) * 7 + day));
     }
     return records;
 }
 
 std::string legacy_comment(int day) {
-    return lw::form3_line('S', 512, "18", "1", "jamton", "2016-05-0" + std::to_string(day + 1), "00:00:00");
+    return lw::form3_line('S', 512, "18", "1", "jamton", "2016-05-0" + std::to_string(day + 1),
+                          "00:00:00");
 }
 
 void write_tm4(const fs::path& file, int day, double seconds) {

@@ -25,8 +25,7 @@ struct Picture {
     size_t trace_pixels = 0;  // pixels of the traces' colour, #1f4e9c
 };
 
-Picture read_png(const fs::path& file)
-{
+Picture read_png(const fs::path& file) {
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
     Picture picture;
@@ -45,8 +44,7 @@ Picture read_png(const fs::path& file)
 }
 
 // Ten minutes at 20 Hz, a different wave on each channel.
-void write_recording(const fs::path& file)
-{
+void write_recording(const fs::path& file) {
     nv24w::File recording = nv24w::make_file(3, 20.0, 1462060800);
     recording.header.station = 1;
     for (int i = 0; i < 12000; ++i)
@@ -54,8 +52,7 @@ void write_recording(const fs::path& file)
     nv24w::write(file.string(), recording);
 }
 
-std::set<std::string> files_in(const fs::path& dir)
-{
+std::set<std::string> files_in(const fs::path& dir) {
     std::set<std::string> names;
     for (const auto& entry : fs::directory_iterator(dir))
         names.insert(entry.path().filename().string());
@@ -64,8 +61,7 @@ std::set<std::string> files_in(const fs::path& dir)
 
 }  // namespace
 
-TEST(Nvplot, PictureOfTheRequestedSizeWithTraces)
-{
+TEST(Nvplot, PictureOfTheRequestedSizeWithTraces) {
     struct Case {
         std::vector<std::string> args;
         const char* picture;
@@ -74,9 +70,11 @@ TEST(Nvplot, PictureOfTheRequestedSizeWithTraces)
     const Case cases[] = {
         {{"rec.nv24"}, "rec.nv24.png", 1200, 800},
         {{"rec.nv24", "-o", "small.png", "--width=400", "--height=300"}, "small.png", 400, 300},
-        {{"--from=2016-05-01T00:02:00Z", "--to", "1462061000.5", "rec.nv24", "-o", "part.png", "--width", "640",
-          "--height", "480"},
-         "part.png", 640, 480},
+        {{"--from=2016-05-01T00:02:00Z", "--to", "1462061000.5", "rec.nv24", "-o", "part.png",
+          "--width", "640", "--height", "480"},
+         "part.png",
+         640,
+         480},
     };
     testrun::TempDir dir;
     write_recording(dir / "rec.nv24");
@@ -92,45 +90,48 @@ TEST(Nvplot, PictureOfTheRequestedSizeWithTraces)
     }
 }
 
-TEST(Nvplot, NoPictureWhenGnuplotFailsOrIsMissing)
-{
+TEST(Nvplot, NoPictureWhenGnuplotFailsOrIsMissing) {
     testrun::TempDir dir;
     write_recording(dir / "rec.nv24");
     // A gnuplot that writes part of the picture, then fails.
     fs::create_directory(dir / "failing");
-    testrun::write_file(dir / "failing" / "gnuplot",
-                        "#!/bin/sh\nout=$(sed -n \"s/^set output '\\(.*\\)'$/\\1/p\")\necho partial > \"$out\"\n"
-                        "echo 'gnuplot: broken' >&2\nexit 1\n");
+    testrun::write_file(
+        dir / "failing" / "gnuplot",
+        "#!/bin/sh\nout=$(sed -n \"s/^set output '\\(.*\\)'$/\\1/p\")\necho partial > \"$out\"\n"
+        "echo 'gnuplot: broken' >&2\nexit 1\n");
     ASSERT_EQ(chmod((dir / "failing" / "gnuplot").c_str(), 0755), 0);
     fs::create_directory(dir / "empty");
     const std::set<std::string> before = files_in(dir.path());
 
-    const testrun::Result failing = testrun::run("nvplot", {"rec.nv24"}, dir.path(), {}, dir / "failing");
+    const testrun::Result failing =
+        testrun::run("nvplot", {"rec.nv24"}, dir.path(), {}, dir / "failing");
     EXPECT_EQ(failing.status, 1);
     EXPECT_NE(failing.err.find("gnuplot failed with status 1"), std::string::npos) << failing.err;
     EXPECT_EQ(files_in(dir.path()), before);
 
-    const testrun::Result missing =
-        testrun::run("/usr/bin/env", {"PATH=" + (dir / "empty").string(), (testrun::bin_dir() / "nvplot").string(),
-                                      "rec.nv24"},
-                     dir.path());
+    const testrun::Result missing = testrun::run(
+        "/usr/bin/env",
+        {"PATH=" + (dir / "empty").string(), (testrun::bin_dir() / "nvplot").string(), "rec.nv24"},
+        dir.path());
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("gnuplot-nox"), std::string::npos) << missing.err;
     EXPECT_EQ(files_in(dir.path()), before);
 }
 
-TEST(Nvplot, BadTimeRanges)
-{
+TEST(Nvplot, BadTimeRanges) {
     testrun::TempDir dir;
     write_recording(dir / "rec.nv24");
     const std::pair<std::vector<std::string>, const char*> cases[] = {
-        {{"--from=2016-05-01T00:05:00Z", "--to=2016-05-01T00:04:00Z", "rec.nv24"}, "the time range to draw is empty"},
-        {{"--from=2016-05-02T00:00:00Z", "--to=2016-05-03T00:00:00Z", "rec.nv24"}, "no samples between"},
+        {{"--from=2016-05-01T00:05:00Z", "--to=2016-05-01T00:04:00Z", "rec.nv24"},
+         "the time range to draw is empty"},
+        {{"--from=2016-05-02T00:00:00Z", "--to=2016-05-03T00:00:00Z", "rec.nv24"},
+         "no samples between"},
     };
     for (const auto& [args, reason] : cases) {
         const testrun::Result r = testrun::run("nvplot", args, dir.path());
         EXPECT_EQ(r.status, 1);
-        EXPECT_NE(r.err.find(std::string("nvplot: rec.nv24: ") + reason), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(std::string("nvplot: rec.nv24: ") + reason), std::string::npos)
+            << r.err;
     }
     EXPECT_EQ(testrun::run("nvplot", {"--from=yesterday", "rec.nv24"}, dir.path()).status, 2);
     EXPECT_FALSE(fs::exists(dir / "rec.nv24.png"));
