@@ -121,6 +121,8 @@ TEST(NevraWriterLegacy, EmptyInputsAndTrailingPartialBlocksAreLeftOut) {
               text_head + "0 0 1 2\n0 0 5 6\n");
     EXPECT_EQ(write_all<nevra_writer_binary>(t, {{1, 2, 3}}, 2),
               bin_head + binary_block(0, 0, {1, 2}));
+    // Channels longer than the time axis: blocks start only at sample times.
+    EXPECT_EQ(write_all<nevra_writer_ascii>({0, 1}, {{1, 2, 3, 4}}, 2), text_head + "0 0 1 2\n");
 }
 
 TEST(NevraWriterTm4, FixedTimeGeneralUnscaledValuesAndShortestSequence) {

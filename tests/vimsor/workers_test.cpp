@@ -28,6 +28,15 @@ TEST(ProcessorCount, FallsBackToOneWorkerWhenTheSystemCannotTell) {
     EXPECT_GE(get_number_of_cpus(), 1u);
 }
 
+TEST_F(WorkersTest, TwentySixWorkersAreTakenAsAsked) {
+    quiet = 1;
+    global_nr_cpus = max_workers;
+    testing::internal::CaptureStderr();
+    set_worker_count();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(global_nr_cpus, max_workers);
+}
+
 TEST(ShellWord, QuotesOnlyWhereTheShellWouldChangeTheText) {
     const std::pair<std::string, std::string> cases[] = {
         {"vm", "vm"},
@@ -43,6 +52,9 @@ TEST(ShellWord, QuotesOnlyWhereTheShellWouldChangeTheText) {
         {"a\tb", "'a\tb'"},
         {"v[1]", "'v[1]'"},
         {"gr\xc3\xbcn", "gr\xc3\xbcn"},
+        {"azAZ09\x80", "azAZ09\x80"},  // the ends of the plain ranges
+        {"a`b", "'a`b'"},
+        {"a{b", "'a{b'"},
     };
     for (const auto& [text, word] : cases)
         EXPECT_EQ(shell_word(text), word) << text;
