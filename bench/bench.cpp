@@ -19,12 +19,12 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "collect.h"
+#include "fastest_runs.h"
 #include "minimal_loops.h"
 #include "nevra16.h"
 #include "nevra24.h"
@@ -121,63 +121,35 @@ void add(const std::string& name, Work work) {
         ->MinTime(0.3);
 }
 
-// Keeps every run's times and prints the pairs at the end.
-class pair_reporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        // With repetitions the fastest one counts: on a shared machine the
-        // others mostly measure the neighbours.
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Aggregate || run.iterations == 0)
-                continue;
-            const double n = static_cast<double>(run.iterations);
-            const times measured{run.real_accumulated_time / n, run.cpu_accumulated_time / n};
-            const auto [entry, fresh] = m_times.try_emplace(run.run_name.function_name, measured);
-            if (!fresh && measured.cpu < entry->second.cpu)
-                entry->second = measured;
-        }
+// Prints each stage beside its minimal loop; scale carries the minimal sum
+// over to a recording of another length: every stage's work grows with the
+// number of samples.
+void print_pairs(const bench::FastestRuns& runs, const std::vector<std::string>& stages,
+                 const std::string& sum_out, double scale) {
+    std::printf("\n%-22s %12s %12s %8s %12s %12s %8s\n", "stage", "product ms", "minimal ms",
+                "ratio", "product cpu", "minimal cpu", "ratio");
+    for (const std::string& stage : stages) {
+        const bench::Times p = runs.at(stage + "/product");
+        const bench::Times m = runs.at(stage + "/minimal");
+        std::printf("%-22s %12.1f %12.1f %8.2f %12.1f %12.1f %8.2f\n", stage.c_str(), p.real * 1e3,
+                    m.real * 1e3, p.real / m.real, p.cpu * 1e3, m.cpu * 1e3, p.cpu / m.cpu);
     }
-
-    // scale carries the minimal sum over to a recording of another length:
-    // every stage's work grows with the number of samples.
-    void print_pairs(const std::vector<std::string>& stages, const std::string& sum_out,
-                     double scale) const {
-        std::printf("\n%-22s %12s %12s %8s %12s %12s %8s\n", "stage", "product ms", "minimal ms",
-                    "ratio", "product cpu", "minimal cpu", "ratio");
-        for (const std::string& stage : stages) {
-            const times p = at(stage + "/product");
-            const times m = at(stage + "/minimal");
-            std::printf("%-22s %12.1f %12.1f %8.2f %12.1f %12.1f %8.2f\n", stage.c_str(),
-                        p.real * 1e3, m.real * 1e3, p.real / m.real, p.cpu * 1e3, m.cpu * 1e3,
-                        p.cpu / m.cpu);
-        }
-        double sum = 0.0;
-        for (const char* stage : {"block_load", "job_files", "collect", "output_binary", "cleanup"})
-            sum += at(std::string(stage) + "/minimal").cpu;
-        std::printf("%-22s %12s %12.1f %8s %12s %12.1f\n", "cleanup", "-",
-                    at("cleanup/minimal").real * 1e3, "-", "-", at("cleanup/minimal").cpu * 1e3);
-        std::printf(
-            "minimal loops of a binary-output run (block read, job files, results, binary output, "
-            "clean-up): %.2f s cpu\n",
-            sum);
-        if (scale != 1.0)
-            std::printf("the same, carried over to the end-to-end recording (x %.2f): %.2f s cpu\n",
-                        scale, sum * scale);
-        if (!sum_out.empty())
-            std::ofstream(sum_out) << sum * scale << "\n";
-    }
-
-private:
-    struct times {
-        double real = 0.0, cpu = 0.0;
-    };
-    times at(const std::string& name) const {
-        const auto found = m_times.find(name);
-        return found == m_times.end() ? times{0.0, 0.0} : found->second;
-    }
-    std::map<std::string, times> m_times;
-};
+    double sum = 0.0;
+    for (const char* stage : {"block_load", "job_files", "collect", "output_binary", "cleanup"})
+        sum += runs.at(std::string(stage) + "/minimal").cpu;
+    std::printf("%-22s %12s %12.1f %8s %12s %12.1f\n", "cleanup", "-",
+                runs.at("cleanup/minimal").real * 1e3, "-", "-",
+                runs.at("cleanup/minimal").cpu * 1e3);
+    std::printf(
+        "minimal loops of a binary-output run (block read, job files, results, binary output, "
+        "clean-up): %.2f s cpu\n",
+        sum);
+    if (scale != 1.0)
+        std::printf("the same, carried over to the end-to-end recording (x %.2f): %.2f s cpu\n",
+                    scale, sum * scale);
+    if (!sum_out.empty())
+        std::ofstream(sum_out) << sum * scale << "\n";
+}
 
 }  // namespace
 
@@ -299,11 +271,12 @@ int main(int argc, char** argv) {
             [=](benchmark::State&) { minimal_output(chosen, "minimal/" + file); });
     }
 
-    pair_reporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.print_pairs({"block_load", "tm4_load", "legacy_ascii_load", "job_files", "collect",
-                          "output_binary", "output_ascii", "output_tm4"},
-                         cfg.sum_out, cfg.sum_hours > 0.0 ? cfg.sum_hours / cfg.hours : 1.0);
+    bench::FastestRuns runs;
+    benchmark::RunSpecifiedBenchmarks(&runs);
+    print_pairs(runs,
+                {"block_load", "tm4_load", "legacy_ascii_load", "job_files", "collect",
+                 "output_binary", "output_ascii", "output_tm4"},
+                cfg.sum_out, cfg.sum_hours > 0.0 ? cfg.sum_hours / cfg.hours : 1.0);
     remove_rows("", rows, ".siw");
     benchmark::Shutdown();
     return 0;

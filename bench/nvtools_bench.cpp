@@ -9,6 +9,7 @@
 // parent's CPU time.
 
 #include "convert.h"
+#include "fastest_runs.h"
 #include "info_report.h"
 #include "miniseed_write.h"
 #include "nevra.h"
@@ -25,11 +26,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -102,56 +101,31 @@ void add(const std::string& name, Work work) {
         ->UseRealTime();
 }
 
-// Keeps the fastest run of every benchmark and prints the pairs at the end.
-class PairReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Aggregate || run.iterations == 0)
-                continue;
-            const double n = static_cast<double>(run.iterations);
-            const Times measured{run.real_accumulated_time / n, run.cpu_accumulated_time / n};
-            const auto [entry, fresh] = m_times.try_emplace(run.run_name.function_name, measured);
-            if (!fresh) {
-                entry->second.real = std::min(entry->second.real, measured.real);
-                entry->second.cpu = std::min(entry->second.cpu, measured.cpu);
-            }
-        }
-    }
+// One row: a program beside its bound; nothing for a pair filtered out.
+void print_row(const bench::FastestRuns& runs, const char* label, const std::string& product,
+               const std::string& bound, double samples) {
+    if (!runs.has(product) || !runs.has(bound))
+        return;
+    const bench::Times p = runs.at(product);
+    const bench::Times b = runs.at(bound);
+    // A program run as a process spends its CPU time outside this one.
+    if (product == "nvinfo")
+        std::printf("%-36s %9.1f %9.1f %6.2f %9s %9s %6s %11.3g\n", label, p.real * 1e3,
+                    b.real * 1e3, p.real / b.real, "-", "-", "-", samples / p.real);
+    else
+        std::printf("%-36s %9.1f %9.1f %6.2f %9.1f %9.1f %6.2f %11.3g\n", label, p.real * 1e3,
+                    b.real * 1e3, p.real / b.real, p.cpu * 1e3, b.cpu * 1e3, p.cpu / b.cpu,
+                    samples / p.real);
+}
 
-    void print(double samples) const {
-        std::printf("\n%-36s %9s %9s %6s %9s %9s %6s %11s\n", "companion program / bound",
-                    "wall ms", "bound", "ratio", "cpu ms", "bound", "ratio", "samples/s");
-        row("nvinfo program / vimsor's load", "nvinfo", "vimsor_load", samples);
-        row("nvinfo report in-process / load", "nvinfo_report", "vimsor_load", samples);
-        row("nvconvert to miniSEED / Steim-2", "to_miniseed", "steim2_packer", samples);
-        row("nvconvert miniSEED to TM4 / writer", "to_tm4", "tm4_writer", samples);
-    }
-
-private:
-    void row(const char* label, const std::string& product, const std::string& bound,
-             double samples) const {
-        if (m_times.count(product) == 0 || m_times.count(bound) == 0)
-            return;
-        const Times p = m_times.at(product);
-        const Times b = m_times.at(bound);
-        // A program run as a process spends its CPU time outside this one.
-        if (product == "nvinfo")
-            std::printf("%-36s %9.1f %9.1f %6.2f %9s %9s %6s %11.3g\n", label, p.real * 1e3,
-                        b.real * 1e3, p.real / b.real, "-", "-", "-", samples / p.real);
-        else
-            std::printf("%-36s %9.1f %9.1f %6.2f %9.1f %9.1f %6.2f %11.3g\n", label, p.real * 1e3,
-                        b.real * 1e3, p.real / b.real, p.cpu * 1e3, b.cpu * 1e3, p.cpu / b.cpu,
-                        samples / p.real);
-    }
-
-    struct Times {
-        double real = 0.0;
-        double cpu = 0.0;
-    };
-    std::map<std::string, Times> m_times;
-};
+void print_pairs(const bench::FastestRuns& runs, double samples) {
+    std::printf("\n%-36s %9s %9s %6s %9s %9s %6s %11s\n", "companion program / bound", "wall ms",
+                "bound", "ratio", "cpu ms", "bound", "ratio", "samples/s");
+    print_row(runs, "nvinfo program / vimsor's load", "nvinfo", "vimsor_load", samples);
+    print_row(runs, "nvinfo report in-process / load", "nvinfo_report", "vimsor_load", samples);
+    print_row(runs, "nvconvert to miniSEED / Steim-2", "to_miniseed", "steim2_packer", samples);
+    print_row(runs, "nvconvert miniSEED to TM4 / writer", "to_tm4", "tm4_writer", samples);
+}
 
 }  // namespace
 
@@ -204,9 +178,9 @@ int main(int argc, char** argv) {
         nvtools::miniseed_to_tm4("day.mseed", "day.tm4", options);
     });
 
-    PairReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.print(samples);
+    bench::FastestRuns runs;
+    benchmark::RunSpecifiedBenchmarks(&runs);
+    print_pairs(runs, samples);
     for (const char* file : {day_file, "day.mseed", "writer.tm4", "day.tm4"})
         std::remove(file);
     return 0;

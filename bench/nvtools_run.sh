@@ -13,10 +13,7 @@
 # VIMSOR_BENCH_BUILD names the build directory (default build-bench).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-. tools/deps.sh
-need_test_tools
-need_package libbenchmark-dev test -f /usr/include/benchmark/benchmark.h
-need_package time test -x /usr/bin/time
+. bench/prepare.sh
 
 hours=24
 repetitions=3
@@ -24,11 +21,9 @@ if [ "${1:-}" = "--smoke" ]; then
     hours=0.25
     repetitions=1
 fi
-build=${VIMSOR_BENCH_BUILD:-build-bench}
 work=$(mktemp -d "${TMPDIR:-/tmp}/nvtools-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j"$(nproc)" --target nvtools_bench nvinfo nvplot make_example >/dev/null
+bench_build nvtools_bench nvinfo nvplot make_example
 
 "$build/bin/nvtools_bench" --hours="$hours" --dir="$work/stages" --benchmark_repetitions="$repetitions" \
     --benchmark_color=false 2>"$work/stages.err" | sed -n '/^companion program/,$p'

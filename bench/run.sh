@@ -10,10 +10,7 @@
 # VIMSOR_BENCH_WORK the directory for the recordings and job files.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-. tools/deps.sh
-need_test_tools
-need_package libbenchmark-dev test -f /usr/include/benchmark/benchmark.h
-need_package time test -x /usr/bin/time
+. bench/prepare.sh
 
 # The stages' ratios do not depend on the length; 4 h keep their run short.
 hours=4
@@ -27,10 +24,8 @@ if [ "${1:-}" = "--smoke" ]; then
     e2e_hours=0.25
 fi
 
-build=${VIMSOR_BENCH_BUILD:-build-bench}
 work=${VIMSOR_BENCH_WORK:-${TMPDIR:-/tmp}/vimsor-bench.$$}
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j"$(nproc)" --target vimsor mavlin make_example vimsor_bench self_cpu >/dev/null
+bench_build vimsor mavlin make_example vimsor_bench self_cpu
 
 mkdir -p "$work"
 trap 'rm -rf "$work"' EXIT
