@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -125,33 +126,21 @@ TEST_F(Block, TruncatedFileFailsAtItsFirstIncompleteTag) {
     }
 }
 
+void set(nv24w::Tag& tag, const char* text) { std::memcpy(tag.data(), text, 4); }
+
 TEST_F(Block, DamagedFilesAreRefusedWithTheirReason) {
     using F = nv24w::File;
     const std::pair<void (*)(F&), std::string> cases[] = {
-        {[](F& f) {
-             f.header.magic = {'n', 'v', '1', '6'};
-         },
-         "This is not a valid nv24 file\n"},
-        {[](F& f) {
-             f.chns_magic = {'C', 'H', 'N', 'S'};
-         },
-         "Unknown magic chns\n"},
-        {[](F& f) {
-             f.channels[0].magic = {'c', 'h', 'a', 0};
-         },
-         "Unknown magic chan\n"},
-        {[](F& f) {
-             f.channels[2].magic = {'c', 'h', 'a', 0};
-         },
-         "Unknown magic chan\n"},
-        {[](F& f) {
-             f.data_magic = {'d', 'a', 't', 'b'};
-         },
-         "Unknown magic data\n"},
+        {[](F& f) { set(f.header.magic, "nv16"); }, "This is not a valid nv24 file\n"},
+        {[](F& f) { set(f.chns_magic, "CHNS"); }, "Unknown magic chns\n"},
+        {[](F& f) { set(f.channels[0].magic, "cha"); }, "Unknown magic chan\n"},
+        {[](F& f) { set(f.channels[2].magic, "cha"); }, "Unknown magic chan\n"},
+        {[](F& f) { set(f.data_magic, "datb"); }, "Unknown magic data\n"},
         {[](F& f) { f.header.version = 3; }, "Unknown nv24 header version 3\n"},
         // The version is examined before the tag.
         {[](F& f) {
-             f.header = {{'x', 'x', 'x', 'x'}, 255};
+             f.header.version = 255;
+             set(f.header.magic, "xxxx");
          },
          "Unknown nv24 header version 255\n"},
         // Channels the pipeline could not index.
