@@ -2,6 +2,7 @@
 // doubles with 17 digits, so that the comparison stays exact.
 #pragma once
 
+#include <exception>
 #include <iomanip>
 #include <string>
 
@@ -29,6 +30,17 @@ inline std::string describe(const Nevra::nv_channel& c) {
                               << std::string(c.m_magic.begin(), c.m_magic.end()) << " "
                               << c.m_channel << " gain " << c.m_gain << " " << c.m_v_min << ".."
                               << c.m_v_max << " x" << c.m_ext_gain;
+}
+
+// The text of the exception f throws, or "" when it throws none.
+template <typename F>
+std::string error_of(F&& f) {
+    try {
+        f();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "";
 }
 
 }  // namespace nevratest
