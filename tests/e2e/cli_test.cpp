@@ -13,7 +13,6 @@
 namespace {
 
 using testrun::Case;
-using testrun::Expect;
 
 // clang-format off
 const std::string help_text = "Usage: vimsor [-v threshold] [-l lowthreshold] filname(s)\n\n"
@@ -54,100 +53,92 @@ std::string replaced(std::string s, const std::string& from, const std::string& 
 
 // Status 0, no log, and on stderr: before, the help text, then the copyright,
 // version and bug report lines.
-std::vector<Expect> help(const std::string& before, const std::string& text = help_text) {
+Case help(std::vector<std::string> args, const std::string& before,
+          const std::string& text = help_text) {
     const auto lines = std::count(before.begin(), before.end(), '\n') +
                        std::count(text.begin(), text.end(), '\n') + 3;
-    return {{"status", '=', "0"},
-            {"err", '~', before + text + "Copyright (C) the vimsor authors\n"},
-            {"err", 'n', std::to_string(lines)},
-            {"err", '>', " - infrasound batch processor\nReport bugs to the vimsor maintainers\n"},
-            {"out", '=', ""},
-            {"ls", '=', ""}};
+    return {{},
+            args,
+            {{"status", '=', "0"},
+             {"err", '~', before + text + "Copyright (C) the vimsor authors\n"},
+             {"err", 'n', std::to_string(lines)},
+             {"err", '>', " - infrasound batch processor\nReport bugs to the vimsor maintainers\n"},
+             {"out", '=', ""},
+             {"ls", '=', ""}}};
 }
 
-// The run ends with status 1; where (how) text.
-std::vector<Expect> fails(const std::string& where, char how, const std::string& text) {
-    return {{"status", '=', "1"}, {where, how, text}};
+// Status 1 and, on stderr, message and nothing else.
+Case error(std::vector<std::string> args, const std::string& message) {
+    return {
+        {}, args, {{"status", '=', "1"}, {"err", '=', message}, {"out", '=', ""}, {"ls", '=', ""}}};
+}
+
+// The run reaches the pipeline, which refuses an output named like its input.
+Case same(std::vector<std::string> args) {
+    return {{}, args, {{"status", '=', "1"}, {"err", '~', "output is the same file as input\n"}}};
+}
+
+// The summary of scale, threshold and low threshold ("": none) before the input.
+Case summary(const std::string& scale, const std::string& threshold, const std::string& low,
+             std::vector<std::string> args) {
+    args.push_back("missing.raw");
+    const std::string band = " LowThreshold: " + low + "  (Using only weak signal for bandpass)\n";
+    return {{},
+            args,
+            {{"status", '=', "1"},
+             {"out", '<',
+              "Using:\n\tScale: " + scale + "\n\tThreshold: " + threshold + "\n" +
+                  (low.empty() ? "" : band) + "missing.raw\n"}}};
 }
 
 TEST(CommandLine, HelpVersionNumbersSummaryOutputNamesAndLog) {
-    const std::string same = "output is the same file as input\n", o255(255, 'o'), o256(256, 'o');
+    const std::string o255(255, 'o'), o256(256, 'o');
     const std::string help_z =
         replaced(replaced(help_text, "-#2sf128", "-#2sf128z"), "/bin/sh -c mavlin --", "mv");
-    const std::string log = " " + testrun::bin_dir().string() +
-                            "/vimsor -d 2 --options=\"--swatch -#2sf128\" missing.raw b.raw\n";
-    const auto error = [](const std::string& message) {
-        return std::vector<Expect>{
-            {"status", '=', "1"}, {"err", '=', message}, {"out", '=', ""}, {"ls", '=', ""}};
-    };
+    const std::string vimsor = (testrun::bin_dir() / "vimsor").string();
     // clang-format off
-    std::vector<Case> cases = {
-        {{}, {"-?"}, help("")}, {{}, {"--help", "a.raw"}, help("")}, {{}, {"--he"}, help("")},
-        {{}, {"-d", "2"},
-         help(" - infrasound batch processor\nCopyright (C) the vimsor authors\n")},
-        {{}, {"--quiet"}, help("vimsor\n")},
-        {{}, {"--add-options=z", "--mavlin", "mv", "-?"}, help("", help_z)},
-        {{}, {"--add-options=z", "--options=-x", "--mavlin=mv", "--help"},
-         help("", replaced(help_z, "--swatch -#2sf128z", "-x"))},
+    const Case cases[] = {
+        help({"-?"}, ""), help({"--help", "a.raw"}, ""),
+        help({"-d", "2"}, " - infrasound batch processor\nCopyright (C) the vimsor authors\n"),
+        help({"--quiet"}, "vimsor\n"),
+        help({"--add-options=z", "--mavlin", "mv", "-?"}, "", help_z),
+        help({"--add-options=z", "--options=-x", "--mavlin=mv", "--help"}, "",
+             replaced(help_z, "--swatch -#2sf128z", "-x")),
         // The option parser's own diagnostic (one line) comes before the help.
-        {{}, {"--lowthreshold=0.2", "a.raw"}, help("'\n")}, {{}, {"-x", "a.raw"}, help("'\n")},
-        {{}, {"a.raw", "-v"}, help("'\n")}, {{}, {"--s", "a.raw"}, help("'\n")},
+        help({"-x", "a.raw"}, "'\n"), help({"a.raw", "-v"}, "'\n"),
         {{}, {"--version", "a.raw"},
          {{"status", '=', "0"}, {"out", '=', ""}, {"err", '=', ""}, {"ls", '=', ""}}},
         {{}, {"--mavlin=echo mavlin here; exit 3", "--ver-mavlin", "a.raw"},
          {{"status", '=', "0"}, {"out", '=', "mavlin here\n"}, {"ls", '=', ""}}},
-        {{}, {"-v", "abc", "a.raw"}, error("Error converting abc to double\n")},
-        {{}, {"--cpus=four", "a.raw"}, error("Error converting four to double\n")},
-        {{}, {"-c", "99999999999999999999999", "a.raw"},
-         error("strtoul: Numerical result out of range\n")},
-        {{}, {"--quiet", "missing.raw"},
-         {{"status", '=', "1"}, {"err", '<', "vimsor\n"}, {"out", '=', ""}}},
+        error({"-v", "abc", "a.raw"}, "Error converting abc to double\n"),
+        error({"--cpus=four", "a.raw"}, "Error converting four to double\n"),
+        error({"-c", "99999999999999999999999", "a.raw"},
+              "strtoul: Numerical result out of range\n"),
+        // Argument files are expanded first; the log entry: time stamp, program, arguments.
         {{{"opts", "-d\n2.5\n#a comment\n-v\n0.5\n"}}, {"@opts", "#dropped", "missing.raw"},
          {{"out", '<', "Using:\n\tScale: 2.5\n\tThreshold: 0.5\nmissing.raw\n"},
-          {"logfile", '>', " -d 2.5 -v 0.5 missing.raw\n"}}},
-        // The log entry: time stamp, program, options, inputs.
-        {{}, {"missing.raw", "-d", "2", "--options=--swatch -#2sf128", "b.raw"},
-         {{"logfile", '>', log}, {"logfile", 'n', "1"}, {"logfile", '*', "^[^ ]"}}},
+          {"logfile", '>', " " + vimsor + " -d 2.5 -v 0.5 missing.raw\n"}, {"logfile", 'n', "1"},
+          {"logfile", '*', "^[^ ]"}}},
         // A run that fails later is logged, after the earlier entries.
         {{{"logfile", "earlier\n"}}, {"-o", o256, "a.raw"},
          {{"status", '=', "1"},
           {"err", '~', "vimsor: -o " + o256 + ": output name too long (at most 255 bytes)\n"},
           {"err", '!', "a.raw"}, {"logfile", '<', "earlier\n"}, {"logfile", 'n', "2"}}},
-        {{}, {"-4", "-o", o255, "a.raw"},
-         fails("err", '~',
-               "vimsor: a.raw: output name " + o255 + ".tm4_1 too long (at most 259 bytes)\n")},
-        // The output lies in the working directory.
-        {{}, {"x.da1"}, fails("err", '!', same)}, {{}, {"sub/x.bi1"}, fails("err", '!', same)},
-        {{}, {"-o", "out", "x.bi1"}, fails("err", '!', same)},
+        {{}, {"-4", "-o", o255, "a.raw"}, {{"status", '=', "1"}, {"err", '~',
+          "vimsor: a.raw: output name " + o255 + ".tm4_1 too long (at most 259 bytes)\n"}}},
+        // Output names from the mode words (any case; unknown words change nothing) and -O.
+        same({"x.bi1"}), same({"-4", "x.tm4_1"}), same({"--mode=TM4", "x.tm4_1"}),
+        same({"--mode", "Ascii", "x.da1"}), same({"-a", "--mode=binary", "x.bi1"}),
+        same({"-a", "--mode=text", "x.da1"}), same({"-O", "res/out", "-a", "res/out.da1"}),
+        // Options, abbreviations, upper case and repetition reach the summary.
+        summary("1", "0.05", "", {"-c", "0", "-C", "0x10", "--test", "-T", "--debug", "--sdev-div",
+                                  "-w", "-W"}),
+        summary("2.5", "0.1", "", {"-v", "0.1", "-d", "2.5"}),
+        summary("2", "0.1", "-0.001", {"-V", "0.1x", "-D2", "-L", "-1e-3", "-s"}),
+        summary("3", "0.3", "0.2", {"--tres=0.3", "--sc", "3", "--low=0.2"}),
+        summary("0", "0.05", "0.2", {"--lowtreshold", "0.2", "-b", "-d", "1", "-d", "0"}),
     };
-    // The pipeline refuses an output name equal to the input's before it reads anything.
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"x.bi1"}, {"-a", "x.da1"}, {"-4", "x.tm4_1"}, {"--mode=TM4", "x.tm4_1"},
-             {"--mode", "Ascii", "x.da1"}, {"-a", "--mode=binary", "x.bi1"},
-             {"-a", "--mode=text", "x.da1"},  // unknown words change nothing
-             {"-o", "out", "out.bi1"}, {"-O", "res/out", "-a", "res/out.da1"}})
-        cases.push_back({{}, args, fails("err", '~', same)});
-    // Options, abbreviations, upper case and repetition reach the summary.
-    const std::vector<std::string> summaries[] = {
-        {"1", "0.05", ""}, {"2.5", "0.1", "", "-v", "0.1", "-d", "2.5"},
-        {"2", "0.1", "", "-V", "0.1x", "-D2"}, {"3", "0.3", "", "--tres=0.3", "--sc", "3"},
-        {"1", "0.05", "0.2", "--low=0.2"}, {"1", "0.05", "0.2", "--lowtreshold", "0.2", "-b"},
-        {"1", "0.05", "-0.001", "-L", "-1e-3", "-s"},
-        {"0", "0.05", "", "-d", "1", "-d", "0"},
-        {"1", "0.05", "", "-c", "0", "-C", "0x10", "--test", "-T", "--debug", "--sdev-div", "-w",
-         "-W"}};
     // clang-format on
-    for (const auto& s : summaries) {
-        std::vector<std::string> args(s.begin() + 3, s.end());
-        args.push_back("missing.raw");
-        const std::string low =
-            " LowThreshold: " + s[2] + "  (Using only weak signal for bandpass)\n";
-        cases.push_back({{},
-                         args,
-                         fails("out", '<',
-                               "Using:\n\tScale: " + s[0] + "\n\tThreshold: " + s[1] + "\n" +
-                                   (s[2].empty() ? "" : low) + "missing.raw\n")});
-    }
     for (const Case& c : cases)
         EXPECT_EQ(testrun::run_case(c), "");
 }
@@ -159,13 +150,13 @@ TEST(CommandLine, RunningOutOfMemoryInArgumentFilesEndsTheRunWithStatus1) {
         mebibyte += std::string(4095, 'x') + "\n";
     for (int i = 0; i < 512; ++i)
         many += "@mib\n";
-    const std::vector<Expect> expect{
-        {"status", '=', "1"},
-        {"ls", '=', "many\nmib\n"},
-        {"err", '=', "vimsor: out of memory while expanding argument files\n"}};
-    EXPECT_EQ(testrun::run_case(
-                  {{{"mib", mebibyte}, {"many", many}}, {"@many"}, expect, "ulimit -v 262144"}),
-              "");
+    const Case c{{{"mib", mebibyte}, {"many", many}},
+                 {"@many"},
+                 {{"status", '=', "1"},
+                  {"ls", '=', "many\nmib\n"},
+                  {"err", '=', "vimsor: out of memory while expanding argument files\n"}},
+                 "ulimit -v 262144"};
+    EXPECT_EQ(testrun::run_case(c), "");
 }
 #endif
 

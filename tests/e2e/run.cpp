@@ -13,8 +13,6 @@
 #include <sstream>
 #include <stdexcept>
 
-extern char** environ;
-
 namespace testrun {
 
 fs::path bin_dir() { return fs::path(VIMSOR_BIN_DIR); }
@@ -32,46 +30,41 @@ TempDir::~TempDir() {
 }
 
 std::string read_file(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
     std::ostringstream s;
-    s << in.rdbuf();
+    s << std::ifstream(file, std::ios::binary).rdbuf();
     return s.str();
 }
 
 void write_file(const fs::path& file, const std::string& bytes) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    if (!(out << bytes).flush())
+    if (!(std::ofstream(file, std::ios::binary) << bytes).flush())
         throw std::runtime_error("cannot write " + file.string());
 }
 
 Child::Child(const std::string& program, const std::vector<std::string>& args, const fs::path& cwd,
              const Env& extra_env, const fs::path& path_first) {
-    const char* path = std::getenv("PATH");
     std::vector<std::string> argv{
         program.find('/') == std::string::npos ? (bin_dir() / program).string() : program},
-        env{"PATH=" + (path_first.empty() ? "" : path_first.string() + ":") + bin_dir().string() +
-            ":" + (path ? path : "/usr/bin:/bin")};
+        env = extra_env;
     argv.insert(argv.end(), args.begin(), args.end());
-    for (char** e = environ; *e != nullptr; ++e)
-        if (std::strncmp(*e, "PATH=", 5) != 0)
-            env.emplace_back(*e);
-    env.insert(env.end(), extra_env.begin(), extra_env.end());
-    std::vector<char*> argv_p, env_p;
-    for (auto [strings, p] : {std::pair{&argv, &argv_p}, {&env, &env_p}}) {
-        for (auto& s : *strings)
-            p->push_back(s.data());
-        p->push_back(nullptr);
-    }
-    const std::string out = (m_capture / "stdout").string(), err = (m_capture / "stderr").string();
+    std::vector<char*> argv_p;
+    for (auto& a : argv)
+        argv_p.push_back(a.data());
+    argv_p.push_back(nullptr);
+    const char* path = std::getenv("PATH");
+    const std::string path_value = (path_first.empty() ? "" : path_first.string() + ":") +
+                                   bin_dir().string() + ":" + (path ? path : "/usr/bin:/bin"),
+                      out = (m_capture / "stdout").string(), err = (m_capture / "stderr").string();
     if ((m_pid = fork()) < 0)
         throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
-    if (m_pid == 0) {
+    if (m_pid == 0) {  // the tests run in one thread: the child may set its environment
         const int in = open("/dev/null", O_RDONLY), o = open(out.c_str(), O_WRONLY | O_CREAT, 0644),
                   e = open(err.c_str(), O_WRONLY | O_CREAT, 0644);
         if (in < 0 || o < 0 || e < 0 || dup2(in, 0) < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0 ||
-            chdir(cwd.c_str()) != 0)
+            chdir(cwd.c_str()) != 0 || setenv("PATH", path_value.c_str(), 1) != 0)
             _exit(125);
-        execve(argv_p[0], argv_p.data(), env_p.data());
+        for (auto& variable : env)
+            putenv(variable.data());
+        execv(argv_p[0], argv_p.data());
         _exit(126);
     }
 }
@@ -94,11 +87,6 @@ Result Child::wait() {
 Result run(const std::string& program, const std::vector<std::string>& args, const fs::path& cwd,
            const Env& extra_env, const fs::path& path_first) {
     return Child(program, args, cwd, extra_env, path_first).wait();
-}
-
-Result run_vimsor(const std::vector<std::string>& args, const fs::path& cwd, const Env& extra_env,
-                  const fs::path& path_first) {
-    return run("vimsor", args, cwd, extra_env, path_first);
 }
 
 Workspace::Workspace() {
@@ -124,12 +112,13 @@ void Workspace::mavlin(const std::string& body) {
     fs::permissions(tools / "mavlin", fs::perms::owner_all);
 }
 
-Result Workspace::vimsor(const std::vector<std::string>& args, const std::string& shell) {
+Result Workspace::run(const std::vector<std::string>& args, const std::string& shell,
+                      const std::string& program) {
     if (shell.empty())
-        return run("vimsor", args, dir.path(), {}, tools.path());
-    std::vector<std::string> sh_args{"-c", shell + "\nexec vimsor \"$@\"", "sh"};
+        return testrun::run(program, args, dir.path(), {}, tools.path());
+    std::vector<std::string> sh_args{"-c", shell + "\nexec " + program + " \"$@\"", "sh"};
     sh_args.insert(sh_args.end(), args.begin(), args.end());
-    return run("/bin/sh", sh_args, dir.path(), {}, tools.path());
+    return testrun::run("/bin/sh", sh_args, dir.path(), {}, tools.path());
 }
 
 std::string Workspace::get(const std::string& where, const Result& r) const {
@@ -143,10 +132,9 @@ std::string Workspace::get(const std::string& where, const Result& r) const {
                                 ? std::regex_replace(line, std::regex("[0-9]+"), "#")
                                 : std::regex_replace(line, std::regex("pid [0-9]+"), "pid #"));
     } else if (where == "ls" || where == "runs" || where.ends_with('/')) {
-        const fs::path folder = where == "ls" ? dir.path()
-                                : where == "runs"
-                                    ? tools / "logs"
-                                    : (where == "saved/" ? tools.path() : dir.path()) / where;
+        const fs::path folder = where == "ls"     ? dir.path()
+                                : where == "runs" ? tools / "logs"
+                                                  : (where == "saved/" ? tools : dir) / where;
         for (const auto& entry : fs::directory_iterator(folder)) {
             std::string s = where == "runs" ? read_file(entry) : entry.path().filename().string();
             std::replace(s.begin(), s.end(), '\n', ' ');
@@ -154,7 +142,7 @@ std::string Workspace::get(const std::string& where, const Result& r) const {
         }
         std::sort(lines.begin(), lines.end());
     } else {
-        return read_file((where.starts_with("saved/") ? tools.path() : dir.path()) / where);
+        return read_file((where.starts_with("saved/") ? tools : dir) / where);
     }
     std::string s;
     for (const auto& line : lines)
@@ -173,8 +161,7 @@ std::string Workspace::check(const Result& r, const std::vector<Expect>& expects
                         : how == '>' ? s.ends_with(text)
                         : how == '*' ? std::regex_search(s, std::regex(text))
                         : how == '#' ? s.size() == std::stoul(text)
-                        : how == 'n' ? std::count(s.begin(), s.end(), '\n') == std::stol(text)
-                                     : !fs::exists(fs::symlink_status(dir / where));
+                                     : std::count(s.begin(), s.end(), '\n') == std::stol(text);
         if (!ok)
             failures += where + " " + how + " " + text.substr(0, 300) + "\n--- is (" +
                         std::to_string(s.size()) + " bytes) ---\n" + s.substr(0, 600) +
@@ -183,17 +170,17 @@ std::string Workspace::check(const Result& r, const std::vector<Expect>& expects
     return failures;
 }
 
-std::string run_case(const Case& c) {
+std::string run_case(const Case& c, const std::string& program) {
     Workspace w;
     for (const auto& [name, bytes] : c.files)
         w.put(name, bytes);
     if (!c.script.empty())
         w.mavlin(c.script);
-    const std::string failures = w.check(w.vimsor(c.args, c.shell), c.expect);
+    const std::string failures = w.check(w.run(c.args, c.shell, program), c.expect);
     std::string args;
     for (const auto& a : c.args)
         args += " " + a.substr(0, 80);
-    return failures.empty() ? "" : "vimsor" + args + ":\n" + failures;
+    return failures.empty() ? "" : program + args + ":\n" + failures;
 }
 
 }  // namespace testrun

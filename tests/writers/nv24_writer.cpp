@@ -3,18 +3,28 @@
 #include <bit>
 #include <fstream>
 #include <stdexcept>
+#include <type_traits>
 
 namespace nv24w {
 
 namespace {
 
-// Little-endian, byte by byte, whatever the host.
-void put(std::string& out, uint64_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i)
-        out.push_back(static_cast<char>((v >> (8 * i)) & 0xff));
+// Every field little-endian, byte by byte, whatever the host; a tag as its four characters.
+template <class Field>
+void put(std::string& out, Field field) {
+    if constexpr (std::is_same_v<Field, Tag>)
+        out.append(field.data(), field.size());
+    else if constexpr (std::is_same_v<Field, double>)
+        put(out, std::bit_cast<uint64_t>(field));
+    else
+        for (std::size_t i = 0; i < sizeof field; ++i)
+            out.push_back(static_cast<char>((field >> (8 * i)) & 0xff));
 }
-void put(std::string& out, double v) { put(out, std::bit_cast<uint64_t>(v), 8); }
-void put(std::string& out, const Tag& tag) { out.append(tag.data(), tag.size()); }
+
+template <class... Fields>
+void put_all(std::string& out, Fields... fields) {
+    (put(out, fields), ...);
+}
 
 }  // namespace
 
@@ -24,9 +34,8 @@ File make_file(unsigned channels, double sample_freq_hz, uint32_t seconds, uint3
     file.header.sample_freq_hz = sample_freq_hz;
     file.header.seconds = seconds;
     file.header.nanoseconds = nanoseconds;
-    file.channels.resize(channels);
     for (unsigned k = 0; k < channels; ++k)
-        file.channels[k].channel = static_cast<uint16_t>(k);
+        file.channels.push_back({.channel = static_cast<uint16_t>(k)});
     return file;
 }
 
@@ -38,36 +47,19 @@ void add_frame(File& file, const std::vector<int32_t>& frame) {
 std::string encode(const File& file) {
     std::string out;
     const Header& h = file.header;
-    put(out, h.magic);
-    put(out, h.version, 1);
-    put(out, h.station, 1);
-    put(out, h.header_length, 2);
-    put(out, h.seconds, 4);
-    put(out, h.nanoseconds, 4);
-    put(out, h.channel_bitmap, 4);
-    put(out, h.num_channels, 1);
-    put(out, h.unused, 1);
-    put(out, h.sample_freq_hz);
-    put(out, h.bits_per_sample, 1);
-    put(out, h.bytes_per_sample, 1);
+    put_all(out, h.magic, h.version, h.station, h.header_length, h.seconds, h.nanoseconds,
+            h.channel_bitmap, h.num_channels, h.unused, h.sample_freq_hz, h.bits_per_sample,
+            h.bytes_per_sample);
     if (h.version == 1 || h.version == 2)
-        put(out, h.host_timestamp, 4);
+        put(out, h.host_timestamp);
     if (h.version == 2)
-        put(out, h.device_id, 4);
-    put(out, file.chns_magic);
-    put(out, file.chns_length, 4);
-    for (const Channel& c : file.channels) {
-        put(out, c.magic);
-        put(out, c.channel, 2);
-        put(out, c.gain, 2);
-        put(out, c.v_min);
-        put(out, c.v_max);
-        put(out, c.ext_gain);
-    }
-    put(out, file.data_magic);
-    put(out, file.data_unused, 4);
+        put(out, h.device_id);
+    put_all(out, file.chns_magic, file.chns_length);
+    for (const Channel& c : file.channels)
+        put_all(out, c.magic, c.channel, c.gain, c.v_min, c.v_max, c.ext_gain);
+    put_all(out, file.data_magic, file.data_unused);
     for (uint32_t word : file.samples)
-        put(out, word, 4);
+        put(out, word);
     return out + file.trailing;
 }
 

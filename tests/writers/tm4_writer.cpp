@@ -23,8 +23,6 @@ std::string tm4_comment(double frequency, const std::string& station, int gain,
            " time: " + time;
 }
 
-Tm4File& Tm4File::comment(const std::string& line) { return raw(line); }
-
 Tm4File& Tm4File::data(double time, const std::vector<double>& values) {
     std::string line = formatted("%.6f", time);
     for (double value : values)

@@ -18,7 +18,7 @@ std::string tm4_comment(double frequency, const std::string& station, int gain =
 
 class Tm4File {
 public:
-    Tm4File& comment(const std::string& line);
+    Tm4File& comment(const std::string& line) { return raw(line); }
     Tm4File& data(double time, const std::vector<double>& values);
     // Any line as it stands (empty lines, text, lines with too few numbers).
     Tm4File& raw(const std::string& line);
