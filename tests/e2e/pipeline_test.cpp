@@ -136,6 +136,9 @@ TEST(Pipeline, InputsWorkersOutputsAndRefusals) {
     const Recording example{
         3, 18, 7680, "!S512Tidserier sampfrek: 18" + kiruna.substr(27) + " time: 00:00:00",
         [](std::size_t i, unsigned c) { return int32_t(i % 100) - 12 - int32_t(c); }};
+    const Recording fast{1, 20000, 512, k.comment, [](std::size_t i, unsigned) {
+                             return i == 0 ? 1234567 : i == 1 ? -200 : int32_t(i);
+                         }};
     // Mean 0; only the magnitudes 100 reach half the largest.
     const Recording pulses{1, 20, 512, k.comment, [](std::size_t i, unsigned) {
                                return i % 2 == 0 ? 100 - 200 * (i % 4 == 2)
@@ -175,6 +178,12 @@ TEST(Pipeline, InputsWorkersOutputsAndRefusals) {
           {job, '<', "512\n0 -12\n0.0555556 -11\n0.111111 -10\n"}, {job, '>', "\n28.3889 -1\n"},
           {job, 'n', "513"}, {"saved/vmb0001.dat", '<', "512\n0 -13\n"},  // block 0 of slot 1
           {"k0105.bi1", '=', expected(example, 'b')}, {"ls", '=', "data\nk0105.bi1\nlogfile\n"}}},
+        // Job files write numbers in the general format; the test form holds values only.
+        {{{"fast.nv24", nv24(fast)}}, {"--cpus=1", "fast.nv24"},
+         {{job, '<', "512\n0 1.23457e+06\n5e-05 -200\n0.0001 2\n"}, {job, '>', "\n0.02555 511\n"},
+          {job, 'n', "513"}}},
+        {{{"fast.nv24", nv24(fast)}}, {"--cpus=1", "--test", "fast.nv24"},
+         {{job, '<', "1.23457e+06\n-200\n2\n"}, {job, '>', "\n511\n"}, {job, 'n', "512"}}},
         // Options reach the worker command lines.
         {{k_in}, {"--cpus=1", "--sdev-div", "-v", "0.2", "-l", "0.1", "k.nv24"},
          {{"out", '~', "/bin/sh mavlin --swatch -#2sf128z1 -p512i0.05v0.2w0.1 vma????.dat\n"},

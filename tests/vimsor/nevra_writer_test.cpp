@@ -95,12 +95,16 @@ TEST(NevraWriter, WritesTheFormatsBytesAndLeavesOutPartialBlocks) {
     }
 }
 
-// Unwritable outputs that close() finds are checked end to end; here the
-// destructor completing the file, a write error while output larger than the
-// buffer is written, and single blocks no caller may ask for.
+// Outputs that cannot be opened (no such directory; a directory is not a
+// regular file, so it is opened in place), the destructor completing the file,
+// a write error while output larger than the buffer is written, and single
+// blocks no caller may ask for.
 TEST(NevraWriterDeathTest, WriteErrorsAndImpossibleBlocksEndTheProcessNamingTheFile) {
     const Times values(600, 1.0);
     const std::pair<std::function<void()>, const char*> cases[] = {
+        {[] { nevra_writer_binary("/no such dir/out.bi1", "!x"); },
+         "^can't open /no such dir/out.bi1\n$"},
+        {[] { nevra_writer_binary("/tmp", "!x"); }, "^can't open /tmp\n$"},
         {[] { delete new nevra_writer_ascii("/dev/full", "!x"); },
          "^can't write /dev/full: No space left on device\n$"},
         {[] {
