@@ -1,4 +1,4 @@
-# Sourced by the batch tests:  TEST.sh VIMSOR-BATCH BIN-DIR
+# Sourced by the batch tests:  TEST.sh VIMSOR-BATCH BIN-DIR [BUILD-DIR]
 # Sets batch (the script), bin and work (a fresh temporary directory, removed
 # at the end), puts the analysis stand-in first on PATH and gives helpers.
 set -uo pipefail
@@ -7,99 +7,105 @@ batch=$(readlink -f "$1") || exit 1
 bin=$(cd "$2" && pwd) || exit 1
 work=$(mktemp -d "${TMPDIR:-/tmp}/vimsor-batch-test.XXXXXX") || exit 1
 export TMPDIR=$work/tmp
-mkdir -p "$TMPDIR" "$work/shim"
 export PATH=$bin:$PATH
 cleanups=("rm -rf '$work'")
-run_cleanups() {
-    local step
-    for step in "${cleanups[@]}"; do eval "$step"; done
-}
-trap run_cleanups EXIT
+trap 'for step in "${cleanups[@]}"; do eval "$step"; done' EXIT
 trap 'exit 1' INT TERM HUP
+mkdir -p "$TMPDIR"
+# With work/slow first on PATH, a stand-in that takes its time: a run can be stopped midway.
+printf '#!/bin/sh\nsleep 0.5\nexec "%s/mavlin" "$@"\n' "$bin" | install -D /dev/stdin "$work/slow/mavlin"
 
 fail() {
     echo "FAIL: $*" >&2
     exit 1
 }
-
 skip() {
     echo "SKIP: $*" >&2
     exit 77
 }
 
-# expect_status STATUS COMMAND...: runs the command, output in $work/said.
-expect_status() {
-    local expected=$1
-    shift
-    "$@" >"$work/said" 2>&1
+expect_status() {  # STATUS COMMAND...: runs the command, output in $work/said
+    "${@:2}" >"$work/said" 2>&1
     local status=$?
-    [ "$status" -eq "$expected" ] || { cat "$work/said" >&2; fail "$* ended with $status, not $expected"; }
+    [ "$status" -eq "$1" ] || { cat "$work/said" >&2; fail "${*:2} ended with $status, not $1"; }
 }
-
 said() {  # TEXT: the last command's output holds TEXT
     grep -qF -- "$1" "$work/said" || { cat "$work/said" >&2; fail "no '$1' in the output"; }
 }
+expect_said() {  # STATUS TEXT COMMAND...: as expect_status, and the output holds TEXT
+    expect_status "$1" "${@:3}"
+    said "$2"
+}
 
-# wait_for SECONDS DESCRIPTION COMMAND...: polls until the command succeeds.
-wait_for() {
-    local deadline=$((SECONDS + $1)) what=$2
-    shift 2
-    until "$@"; do
-        [ "$SECONDS" -lt "$deadline" ] || fail "timed out waiting for $what"
+wait_for() {  # SECONDS DESCRIPTION COMMAND...: polls until the command succeeds
+    local deadline=$((SECONDS + $1))
+    until "${@:3}"; do
+        [ "$SECONDS" -lt "$deadline" ] || fail "timed out waiting for $2"
         sleep 0.2
     done
 }
 
-done_count() { "$batch" status "$1" 2>/dev/null | sed -n 's/^done \([0-9]*\),.*/\1/p'; }
-at_least_done() { [ "$(done_count "$1")" -ge "$2" ]; }
+at_least_done() { [ "$("$batch" status "$1" 2>/dev/null | sed -n 's/^done \([0-9]*\),.*/\1/p')" -ge "$2" ]; }
+no_scratch() { [ -z "$(ls -A "$TMPDIR")" ]; }
+inodes() { ls -i "$1/out" | sort -k2; }  # of the outputs: a redone input gets a new file
 
-# The archive (twelve good inputs of three formats and one damaged) and the
-# outputs of a plain vimsor run over each good input with OPTION..., in ref/.
+# The archive of a station: twelve TM4 day-files, each of its own samples, and
+# a block-format file of a header version no reader knows. In ref/, the
+# outputs of a plain vimsor run over each good input with OPTION...
 make_archive_and_reference() {  # OPTION...
-    "$bin/make_archive" "$work/archive" 600 || fail "make_archive"
-    mkdir -p "$work/ref"
-    local input
-    for input in "$work"/archive/*/*; do
-        [ "$(basename "$input")" = k0599.nv24 ] && continue
+    archive=$work/archive
+    damaged=$archive/kiruna/bad.nv24
+    mkdir -p "$archive/kiruna" "$work/ref"
+    local day input
+    for day in {1..12}; do
+        input=$archive/kiruna/k$day.tm4
+        awk -v day="$day" 'BEGIN {
+            print "!S512Tidserier sampfrek: 20 gain: 1 station: lycksele"
+            for (i = 0; i < 12000; ++i)
+                printf "%.6f %d %d %d\n", 1462060800 + 86400 * (day - 1) + i / 20,
+                    900 * sin(i / 20 + day), 900 * sin(i / 20 + day + 1), 900 * sin(i / 20 + day + 2)
+        }' >"$input" || fail "writing $input"
         (cd "$work/ref" && vimsor "$@" "$input" >/dev/null 2>&1) || fail "plain vimsor on $input"
     done
+    printf 'nv24\x78' >"$damaged"
+    good=("$archive"/*/*.tm4)
     rm -f "$work/ref/logfile"
-    [ "$(ls "$work/ref" | wc -l)" -ge 12 ] || fail "plain vimsor wrote $(ls "$work/ref" | wc -l) outputs"
 }
 
-# Every output in DIR/out is complete: the same bytes as the plain run's
-# (with ALL, every reference output must be there too).
+# Every output in DIR/out (hidden ones too) has the plain run's bytes; with ALL, all of them are there.
 check_outputs() {  # DIR [all]
     local output
     for output in "$1"/out/* "$1"/out/.[!.]*; do
         [ -e "$output" ] || continue
         cmp -s "$output" "$work/ref/$(basename "$output")" || fail "$output differs from a plain vimsor run"
     done
-    [ "${2:-}" != all ] || for output in "$work"/ref/*; do
-        [ -f "$1/out/$(basename "$output")" ] || fail "no $(basename "$output") in $1/out"
-    done
+    [ "${2:-}" != all ] || [ "$(ls "$work/ref")" = "$(ls "$1/out")" ] || fail "outputs in $1/out: $(ls "$1/out")"
 }
 
-# The finished state after a full run: counts, the damaged input's message,
-# every output, and each good input run to its end exactly once.
+# After a full run: the counts, the damaged input's message, every output,
+# each good input run to its end exactly once and no scratch left.
 check_finished() {  # DIR
-    expect_status 1 "$batch" status "$1"
-    said "done 12, failed 1, pending 0, running 0 (of 13)"
-    said "failed: $work/archive/kiruna/k0599.nv24: can't read $work/archive/kiruna/k0599.nv24: Unknown nv24 header version 120"
+    expect_said 1 "done 12, failed 1, pending 0, running 0 (of 13)" "$batch" status "$1"
+    said "failed: $damaged: can't read $damaged: Unknown nv24 header version 120"
     check_outputs "$1" all
-    local input
-    for input in "$work"/archive/*/*; do
-        [ "$(basename "$input")" = k0599.nv24 ] && continue
-        [ "$(grep -c -- " $input\$" "$1/logfile")" -eq 1 ] || fail "$input was run $(grep -c -- " $input\$" "$1/logfile") times"
-    done
-    [ -z "$(ls -A "$TMPDIR")" ] || fail "scratch left in $TMPDIR: $(ls -A "$TMPDIR")"
+    [ "$(awk '{ print $NF }' "$1/logfile" | grep -vxF "$damaged" | sort)" = "$(printf '%s\n' "${good[@]}" | sort)" ] ||
+        fail "the good inputs were not run once each: $(cat "$1/logfile")"
+    no_scratch || fail "scratch left in $TMPDIR: $(ls -A "$TMPDIR")"
 }
 
-# Inode numbers of the finished outputs: a redone input gets a new file.
-inodes() { ls -i "$1/out" | sort -k2; }
+# A run stopped midway (fewer than MAX outputs): its jobs stop, clean up and leave complete outputs.
+check_stopped() {  # DIR MAX
+    wait_for 30 "the jobs to stop" no_scratch
+    sleep 1  # a job that outlived its runner would finish an input here
+    expect_said 1 "running 0" "$batch" status "$1"
+    check_outputs "$1"
+    [ "$(ls "$1/out" | wc -l)" -lt "$2" ] || fail "$1 was not stopped midway"
+    [ -z "$(find "$1" -name 'vm*')" ] || fail "job files left: $(find "$1" -name 'vm*')"
+    kept=$(inodes "$1")
+}
 
-# A stand-in that takes its time, so that a run can be stopped midway.
-slow_stand_in() {
-    printf '#!/bin/sh\nsleep 0.5\nexec "%s/mavlin" "$@"\n' "$bin" >"$work/shim/mavlin"
-    chmod +x "$work/shim/mavlin"
+check_resumed() {  # DIR: finished by a rerun that made none of the outputs kept again
+    check_finished "$1"
+    join -j 2 <(echo "$kept") <(inodes "$1") | awk '$2 != $3 { print; bad = 1 } END { exit bad }' ||
+        fail "outputs finished before the rerun were made again"
 }

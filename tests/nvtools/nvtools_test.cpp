@@ -1,0 +1,478 @@
+// nvinfo, nvconvert and nvplot run on files of the test writers; miniSEED is
+// written and read back by libmseed itself, never by the tools' own code.
+
+#include "legacy_writer.h"
+#include "nevra.h"
+#include "nevra_base.h"
+#include "nv24_writer.h"
+#include "run.h"
+#include "tm4_writer.h"
+
+#include <libmseed.h>
+#include <png.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <iterator>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <tuple>
+
+namespace fs = std::filesystem;
+namespace lw = legacywriter;
+using Values = std::vector<double>;
+
+namespace {
+
+constexpr std::uint32_t may_1 = 1462060800;  // 2016-05-01 00:00:00 UTC
+constexpr std::int64_t may_1_us = may_1 * 1000000LL;
+
+// Three channels of station kiruna (gains 1, 2, 3) from may_1 + nanoseconds.
+template <typename Sample>
+std::string block_file(double rate, int frames, Sample sample, std::uint32_t nanoseconds = 0) {
+    nv24w::File file = nv24w::make_file(3, rate, may_1, nanoseconds);
+    file.header.station = 1;
+    for (uint16_t c = 0; c < 3; ++c)
+        file.channels[c].gain = c + 1;
+    for (int i = 0; i < frames; ++i)
+        nv24w::add_frame(file, {sample(i, 0), sample(i, 1), sample(i, 2)});
+    return nv24w::encode(file);
+}
+
+std::set<std::string> files_in(const fs::path& dir) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+std::vector<std::string> words(const std::string& text) {
+    std::istringstream in(text);
+    return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
+}
+
+struct Trace {
+    std::string id;  // NET.STA.LOC.CHA
+    std::int64_t start_us = 0;
+    double rate = 0.0;
+    Values values;
+    std::set<int> encodings;  // of the records read into this segment
+};
+
+// Every contiguous segment. The tools and the test put each trace's records in
+// order: a record continues the last segment or starts one.
+std::vector<Trace> read_miniseed(const std::string& file) {
+    MSFileParam* reader = nullptr;
+    MSRecord* record = nullptr;
+    std::vector<Trace> traces;
+    while (ms_readmsr_r(&reader, &record, file.c_str(), 0, nullptr, nullptr, 1, 1, 0) ==
+           MS_NOERROR) {
+        const std::string id = std::string(record->network) + "." + record->station + "." +
+                               record->location + "." + record->channel;
+        Trace* last = traces.empty() ? nullptr : &traces.back();
+        if (last == nullptr || last->id != id ||
+            std::llabs(last->start_us + std::llround(last->values.size() * 1e6 / record->samprate) -
+                       record->starttime) >= 5e5 / record->samprate)
+            last = &traces.emplace_back(Trace{id, record->starttime, record->samprate, {}, {}});
+        last->encodings.insert(record->encoding);
+        for (int64_t i = 0; i < record->numsamples; ++i)
+            last->values.push_back(record->sampletype == 'i'
+                                       ? static_cast<int32_t*>(record->datasamples)[i]
+                                       : static_cast<double*>(record->datasamples)[i]);
+    }
+    ms_readmsr_r(&reader, &record, nullptr, 0, nullptr, nullptr, 0, 0, 0);
+    return traces;
+}
+
+// Appends the values as trace IM.<station>..BDF in 512-byte records: Steim-2
+// when they are all whole numbers, FLOAT64 otherwise.
+void write_miniseed(const fs::path& file, const std::string& station, std::int64_t start_us,
+                    double rate, Values values) {
+    const bool whole =
+        std::all_of(values.begin(), values.end(), [](double v) { return v == std::trunc(v); });
+    std::vector<int32_t> whole_values(whole ? values.begin() : values.end(), values.end());
+    MSRecord* msr = msr_init(nullptr);
+    std::strcpy(msr->network, "IM");
+    std::strcpy(msr->station, station.c_str());
+    std::strcpy(msr->channel, "BDF");
+    msr->dataquality = 'D';
+    msr->starttime = start_us;
+    msr->samprate = rate;
+    msr->reclen = 512;
+    msr->encoding = whole ? DE_STEIM2 : DE_FLOAT64;
+    msr->sampletype = whole ? 'i' : 'd';
+    msr->datasamples = whole ? static_cast<void*>(whole_values.data()) : values.data();
+    msr->numsamples = static_cast<int64_t>(values.size());
+    FILE* out = std::fopen(file.c_str(), "ab");
+    int64_t packed = 0;
+    const auto append = [](char* record, int length, void* stream) {
+        std::fwrite(record, 1, static_cast<size_t>(length), static_cast<FILE*>(stream));
+    };
+    msr_pack(msr, append, out, &packed, 1, 0);
+    msr->datasamples = nullptr;
+    msr_free(&msr);
+    std::fclose(out);
+}
+
+// nvconvert with args in dir, then OUT (the last argument) read back.
+std::vector<Trace> converted(const testrun::TempDir& dir, const std::vector<std::string>& args) {
+    const testrun::Result r = testrun::run("nvconvert", args, dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    return read_miniseed(dir / args.back());
+}
+
+// The line of nvinfo's JSON array describing file (one object per line).
+std::string object_of(const std::string& json, const std::string& file) {
+    const size_t at = json.find("{\"file\": \"" + file + "\"");
+    return at == std::string::npos ? "" : json.substr(at, json.find('\n', at) - at);
+}
+
+// The value after every "key": in text, key by key; times ("YYYY-MM-DDTHH:MM:SS.ffffffZ") in
+// seconds since 1970.
+Values values_of(const std::string& text, std::initializer_list<std::string> keys) {
+    Values values;
+    for (const std::string& key : keys) {
+        const std::string label = "\"" + key + "\": ";
+        for (size_t at = text.find(label); at != std::string::npos; at = text.find(label, at + 1)) {
+            const char* value = text.c_str() + at + label.size();
+            std::tm utc{};
+            const char* seconds = strptime(value, "\"%Y-%m-%dT%H:%M:", &utc);
+            values.push_back(seconds == nullptr ? std::strtod(value, nullptr)
+                                                : static_cast<double>(timegm(&utc)) +
+                                                      std::strtod(seconds, nullptr));
+        }
+    }
+    return values;
+}
+
+// Width, height and the number of pixels of the traces' colour, #1f4e9c.
+std::tuple<unsigned, unsigned, size_t> read_png(const fs::path& file) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (png_image_begin_read_from_file(&image, file.c_str()) == 0)
+        return {};
+    image.format = PNG_FORMAT_RGB;
+    std::vector<png_byte> pixels(PNG_IMAGE_SIZE(image));
+    if (png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr) == 0)
+        return {};
+    size_t trace_pixels = 0;
+    for (size_t p = 0; p + 2 < pixels.size(); p += 3)
+        trace_pixels += pixels[p] == 0x1f && pixels[p + 1] == 0x4e && pixels[p + 2] == 0x9c;
+    return {image.width, image.height, trace_pixels};
+}
+
+}  // namespace
+
+// The JSON report of every input format; then the text report of the block file after a
+// file no reader takes, a missing one and one on which the legacy reader ends the process.
+TEST(Nvinfo, EveryInputFormatAndUnreadableFiles) {
+    struct Expected {
+        const char *file, *fields;     // fields: the object's exact text from format to rate
+        std::string bytes, comment;    // comment: the comment line written ("": none)
+        double samples, mean0;         // per channel; the mean of channel 0
+        Values external_gains, times;  // times: start, end, then each gap's start and length
+    };
+    const std::string s18 = lw::form3_line('S', 512, "18", "2", "k", "2016-05-01", "00:00:00");
+    const std::string s20 = lw::form3_line('S', 512, "20", "3", "lycksele", "2016-05-01");
+    const std::string tm4 = testwriters::tm4_comment(20, "lycksele"), old = "T old recorder";
+    const double hour = may_1 + 3600, jan_15 = 1452816000 + 6 * 3600;  // 2016-01-15 06:00:00
+    // Legacy: 512-sample records from 01:00:00, the third a minute late. Old-type records carry
+    // no time, so the reader starts every record at the file's hour: a step back.
+    const std::vector<lw::Record> records{lw::make_record(512, 60, 0), lw::make_record(512, 60, 28),
+                                          lw::make_record(512, 62, 0)};
+    // Channel 0 counts 0 to 9, channel 1 100 to 109, channel 2 stays at -7.
+    const std::string counting = block_file(
+        100.0, 1000, [](int i, int c) { return c == 2 ? -7 : 100 * c + i % 10; }, 500000000);
+    const std::string old_bytes =
+        lw::binary_image(old, {lw::make_record(128, 0, 0), lw::make_record(128, 0, 0)}, true);
+    const std::string tm4_bytes =
+        testwriters::Tm4File()
+            .comment(tm4)
+            .samples(may_1 + 0.25, 20, 600, 4, [](size_t i, size_t c) { return 0.5 * i + c; })
+            .text();
+    const Expected rows[] = {
+        {"a.nv24", R"("24-bit block", "station": "kiruna", "frequency_hz": 100)", counting, "",
+         1000, 4.5, Values{1, 1, 1}, Values{may_1 + 0.5, may_1 + 10.49}},
+        {"gap.bi1", R"("legacy binary", "station": "kiruna", "frequency_hz": 18)",
+         lw::binary_image(s18, records), s18, 1536, 255.5, Values{20, 20, 20},
+         Values{hour, hour + 120 + 511 / 18.0, hour + 1023 / 18.0, 120 - 1024 / 18.0}},
+        {"one.da1", R"("legacy ASCII", "station": "lycksele", "frequency_hz": 20)",
+         lw::ascii_image(s20, {records[0]}), s20, 512, 255.5, Values{30, 30, 30},
+         Values{hour, hour + 511 / 20.0}},
+        {"K6011512.raw", R"("old-type legacy", "station": "unknown", "frequency_hz": 18)",
+         old_bytes, old, 256, 63.5, Values{10, 10, 10},
+         Values{jan_15, jan_15 + 127 / 18.0, jan_15 + 127 / 18.0, -128 / 18.0}},
+        {"r.tm4", R"("TM4", "station": "lycksele", "frequency_hz": 20)", tm4_bytes, tm4, 600,
+         149.75, Values{1, 1, 1, 1}, Values{may_1 + 0.25, may_1 + 30.2}},
+    };
+    testrun::TempDir dir;
+    std::vector<std::string> args{"--json"};
+    for (const Expected& e : rows) {
+        testrun::write_file(dir / e.file, e.bytes);
+        args.push_back(e.file);
+    }
+    const testrun::Result r = testrun::run("nvinfo", args, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const Expected& e : rows) {
+        SCOPED_TRACE(e.file);
+        const std::string object = object_of(r.out, e.file);
+        EXPECT_NE(object.find("\"format\": " + std::string(e.fields) + ", "), std::string::npos)
+            << object;
+        const std::string comment = e.comment.empty() ? "null" : "\"" + e.comment + "\"";
+        EXPECT_NE(object.find("\"comment\": " + comment + ","), std::string::npos) << object;
+        EXPECT_EQ(values_of(object, {"samples"}), Values{e.samples});
+        EXPECT_EQ(values_of(object, {"external_gain"}), e.external_gains);
+        EXPECT_DOUBLE_EQ(values_of(object, {"mean"}).front(), e.mean0);
+        const Values times = values_of(object, {"start", "end", "after", "seconds"});
+        ASSERT_EQ(times.size(), e.times.size()) << object;
+        for (size_t t = 0; t < times.size(); ++t)
+            EXPECT_NEAR(times[t], e.times[t], 1e-4);  // the legacy clock drifts a few µs
+    }
+    // The block file's channel records.
+    const std::string block = object_of(r.out, "a.nv24");
+    EXPECT_EQ(values_of(block, {"gain"}), (Values{1, 2, 3}));
+    EXPECT_EQ(values_of(block, {"min"}).front(), 0);
+    EXPECT_EQ(values_of(block, {"max"}).front(), 9);
+    EXPECT_DOUBLE_EQ(values_of(block, {"std"}).front(), std::sqrt(8.25));
+    EXPECT_DOUBLE_EQ(values_of(block, {"std"}).back(), 0.0);
+
+    testrun::write_file(dir / "noend.bi1", "!S512Tidserier sampfrek: 18");
+    // A binary comment line ends with a carriage return; this one has none, so the reader exits.
+    testrun::write_file(dir / "exits.bi1",
+                        "!S512Tidserier sampfrek: 18 gain: 1\n" + std::string(400, 'x'));
+    const testrun::Result text =
+        testrun::run("nvinfo", {"noend.bi1", "missing.nv24", "exits.bi1", "a.nv24"}, dir.path());
+    EXPECT_EQ(text.status, 1);
+    EXPECT_NE(text.out.find("a.nv24\n  format     24-bit block\n"), std::string::npos) << text.out;
+    EXPECT_EQ(text.err,
+              "nvinfo: noend.bi1: no reader accepts this file (comment line without a line end)\n"
+              "nvinfo: missing.nv24: cannot open the file\nnvinfo: exits.bi1: fgetc: EOF\n");
+}
+
+TEST(Nvconvert, BlockFileToMiniseedReadBackByLibmseed) {
+    using Sample = int32_t (*)(int frame, int channel);
+    // In the second, a difference needs more than 30 bits: INT32.
+    const std::tuple<const char*, Sample, const char*, int> cases[] = {
+        {"in.nv24 out.mseed", [](int i, int c) { return (i * 37 + c * 1000) % 5000 - 2500; },
+         "XX.KIRUN.00.HDF", DE_STEIM2},
+        {"--to=mseed --network=IM --station-code=I53H1 --record-length=512 in.nv24 out.bin",
+         [](int i, int c) { return (i % 2 == 0 ? 1 : -1) * (1 << 30) + c; }, "IM.I53H1.00.HDF",
+         DE_INT32},
+    };
+    for (const auto& [args, sample, id0, encoding] : cases) {
+        SCOPED_TRACE(args);
+        testrun::TempDir dir;
+        testrun::write_file(dir / "in.nv24", block_file(100.0, 3000, sample, 250000000));
+        const auto traces = converted(dir, words(args));
+        ASSERT_EQ(traces.size(), 3u);
+        EXPECT_EQ(traces[0].id, id0);
+        for (int c = 0; c < 3; ++c) {
+            EXPECT_EQ(traces[c].start_us, may_1_us + 250000);
+            EXPECT_EQ(traces[c].rate, 100.0);
+            EXPECT_EQ(traces[c].encodings, std::set<int>{encoding});
+            ASSERT_EQ(traces[c].values.size(), 3000u);
+            for (int i = 0; i < 3000; ++i)
+                ASSERT_EQ(traces[c].values[i], sample(i, c)) << "channel " << c << ", " << i;
+        }
+    }
+}
+
+TEST(Nvconvert, VimsorTm4ResultToFloat64Miniseed) {
+    testrun::TempDir dir;
+    testrun::write_file(dir / "in.nv24", block_file(20.0, 1024, [](int i, int c) {
+                            return c == 0 ? i % 17 : c == 1 ? i * 7 % 23 : i * i % 31;
+                        }));
+    ASSERT_EQ(testrun::run_vimsor({"--quiet", "--mode=tm4", "in.nv24"}, dir.path()).status, 0);
+    const auto traces = converted(dir, {"in.tm4_1", "out.msd"});
+    std::vector<std::array<double, 4>> lines;  // time, then the values; not the comment line
+    std::istringstream text(testrun::read_file(dir / "in.tm4_1"));
+    for (std::string line; std::getline(text, line);)
+        if (std::array<double, 4> v{};
+            std::sscanf(line.c_str(), "%lf %lf %lf %lf", &v[0], &v[1], &v[2], &v[3]) == 4)
+            lines.push_back(v);
+    ASSERT_EQ(traces.size(), 3u);
+    ASSERT_EQ(lines.size(), 1024u);
+    for (size_t c = 0; c < 3; ++c) {
+        EXPECT_EQ(traces[c].encodings, std::set<int>{DE_FLOAT64});
+        EXPECT_EQ(traces[c].start_us, may_1_us);
+        ASSERT_EQ(traces[c].values.size(), lines.size());
+        for (size_t i = 0; i < lines.size(); ++i)
+            ASSERT_EQ(traces[c].values[i], lines[i][c + 1]) << "channel " << c << " line " << i;
+    }
+    // Whole numbers among the results would not have needed FLOAT64: make sure there are fractions.
+    EXPECT_NE(lines[1][1], std::trunc(lines[1][1]));
+}
+
+// The third record comes a minute late: two segments per channel, the
+// samples after the gap keep their own time.
+TEST(Nvconvert, LegacyGapGivesTwoSegments) {
+    testrun::TempDir dir;
+    lw::write(dir / "gap.bi1",
+              lw::binary_image(lw::form3_line('S', 512, "18", "1", "k", "2016-05-01", "00:00:00"),
+                               {lw::make_record(512, 60, 0), lw::make_record(512, 60, 28),
+                                lw::make_record(512, 62, 0, 7)}));
+    const auto traces = converted(dir, {"gap.bi1", "gap.mseed"});
+    ASSERT_EQ(traces.size(), 6u);
+    for (size_t c = 0; c < 3; ++c) {
+        const Trace& before = traces[2 * c];
+        const Trace& after = traces[2 * c + 1];
+        EXPECT_EQ(before.id, "XX.KIRUN.0" + std::to_string(c) + ".BDF");
+        EXPECT_EQ(before.start_us, may_1_us + 3600000000LL);
+        ASSERT_EQ(before.values.size(), 1024u);
+        ASSERT_EQ(after.values.size(), 512u);
+        EXPECT_NEAR(static_cast<double>(after.start_us - may_1_us), 3720e6, 100);
+        EXPECT_EQ(after.values.front(), 7 + 1000 * c);
+        EXPECT_EQ(before.values.back(), 511 + 1000 * c);
+    }
+}
+
+// Traces of three array elements at 20 Hz, the second segment after a gap or
+// overlapping the first: one TM4 file per block, each loaded by vimsor's
+// reader and by vimsor itself.
+TEST(Nvconvert, MiniseedWithBreakToTm4Files) {
+    // The second segment's start, then each block's start and length (in samples).
+    const std::pair<int, std::vector<std::pair<int, int>>> cases[] = {
+        {610, {{0, 600}, {610, 700}}}, {500, {{0, 600}, {600, 600}}}};
+    const auto value = [](int sample, int station) { return sample * 3.0 + station * 100; };
+    for (const auto& [second_start, blocks] : cases) {
+        SCOPED_TRACE(second_start);
+        testrun::TempDir dir;
+        for (int station = 1; station <= 3; ++station)
+            for (const auto& [first, count] : {std::pair{0, 600}, {second_start, 700}}) {
+                Values values;
+                for (int i = first; i < first + count; ++i)
+                    values.push_back(value(i, station));
+                write_miniseed(dir / "array.mseed", "I53H" + std::to_string(station),
+                               may_1_us + first * 50000LL, 20.0, values);
+            }
+        const testrun::Result r = testrun::run(
+            "nvconvert",
+            words("--channels=IM.I53H3..BDF,IM.I53H[12]..BDF --station=kiruna array.mseed a.tm4"),
+            dir.path());
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_FALSE(fs::exists(dir / "a.tm4"));
+        for (size_t k = 0; k < blocks.size(); ++k) {
+            const std::string name = "a_" + std::to_string(k + 1) + ".tm4";
+            const std::unique_ptr<Nevra::Nevra_Base> loaded(
+                Nevra::nvdetect((dir / name).string().c_str(), 0));
+            ASSERT_TRUE(loaded) << name;
+            const auto [first, count] = blocks[k];
+            ASSERT_EQ(loaded->get_time().size(), static_cast<size_t>(count)) << name;
+            EXPECT_EQ(loaded->get_frequency(), 20.0);
+            EXPECT_STREQ(loaded->station_name(), "kiruna");
+            for (int i = 0; i < count; i += 99) {
+                EXPECT_NEAR(loaded->get_time(i), may_1 + (first + i) / 20.0, 1e-6);
+                for (int c = 0; c < 3; ++c)  // in the order the patterns name them: 3, 1, 2
+                    EXPECT_EQ(loaded->get_data(c)[i], value(first + i, c == 0 ? 3 : c));
+            }
+            EXPECT_EQ(testrun::run_vimsor({"--quiet", "--mode=tm4", name}, dir.path()).status, 0);
+        }
+    }
+}
+
+TEST(Nvconvert, BadInputOrCommandLineWritesNothing) {
+    testrun::TempDir dir;
+    testrun::write_file(dir / "in.nv24", block_file(20.0, 100, [](int i, int c) { return i * c; }));
+    const auto trace = [&dir](const char* file, const char* station, double rate, double sample) {
+        write_miniseed(dir / file, station, may_1_us, rate, Values(300, sample));
+    };
+    for (const char* station : {"A", "B", "C"}) {
+        trace("three.mseed", station, 20.0, 5);
+        trace("mixed.mseed", station, 20.0, 5);
+        trace("nan.mseed", station, 20.0, *station == 'C' ? std::nan("") : 5);
+    }
+    trace("mixed.mseed", "D", 40.0, 5);
+    const std::string whole = testrun::read_file(dir / "three.mseed");
+    testrun::write_file(dir / "cut.mseed", whole.substr(0, whole.size() - 100));
+    testrun::write_file(dir / "junk.mseed", whole + std::string(512, 'j'));
+    // The comment line says 20 Hz; the lines come at 10 Hz.
+    testwriters::Tm4File()
+        .comment(testwriters::tm4_comment(20, "kiruna"))
+        .samples(may_1, 10, 600, 3, [](size_t i, size_t c) { return static_cast<double>(i + c); })
+        .save(dir / "slow.tm4");
+    const std::set<std::string> inputs = files_in(dir.path());
+    // The start of a line of standard error (libmseed may say more before).
+    const std::tuple<const char*, int, std::string> cases[] = {
+        {"cut.mseed o.tm4", 1, "nvconvert: cut.mseed: truncated miniSEED file: 412 bytes after"},
+        {"junk.mseed o.tm4", 1, "nvconvert: junk.mseed: not a readable miniSEED file (No SEED"},
+        {"none.mseed o.tm4", 1, "nvconvert: none.mseed: cannot open the file\n"},
+        {"mixed.mseed o.tm4", 1, "nvconvert: mixed.mseed: mixed sampling rates: IM.A..BDF at 20"},
+        {"--channels=IM.[AB]..BDF three.mseed o.tm4", 1,
+         "nvconvert: three.mseed: 2 traces selected"},
+        {"nan.mseed o.tm4", 1, "nvconvert: nan.mseed: trace IM.C..BDF holds a value that is not a"},
+        {"slow.tm4 o.mseed", 1, "nvconvert: slow.tm4: the time axis does not fit the rate of 20"},
+        {"--network=XYZ in.nv24 out.mseed", 1, "nvconvert: out.mseed: network code \"XYZ\" is not"},
+        {"in.nv24 out.txt", 2, "nvconvert: the format of out.txt is unknown; name it .mseed or"},
+        {"--to=sac in.nv24 out.mseed", 2, "nvconvert: --to takes mseed or tm4, not \"sac\"\n"},
+        {"--record-length=1000 in.nv24 out.mseed", 2, "nvconvert: --record-length must be a power"},
+        {"in.nv24", 2, "nvconvert: needs an input and an output file\nusage: nvconvert"},
+    };
+    for (const auto& [args, status, message] : cases) {
+        SCOPED_TRACE(args);
+        const testrun::Result r = testrun::run("nvconvert", words(args), dir.path());
+        EXPECT_EQ(r.status, status);
+        EXPECT_NE(("\n" + r.err).find("\n" + message), std::string::npos) << r.err;
+        EXPECT_EQ(files_in(dir.path()), inputs);
+    }
+}
+
+// Pictures of ten minutes at 20 Hz (a wave per channel) at the requested size with the traces
+// drawn; then no picture after a bad time range or with gnuplot failing or missing.
+TEST(Nvplot, PicturesAndFailures) {
+    const std::tuple<const char*, const char*, unsigned, unsigned> pictures[] = {
+        {"rec.nv24", "rec.nv24.png", 1200, 800},
+        {"rec.nv24 -o small.png --width=400 --height=300", "small.png", 400, 300},
+        {"--from=2016-05-01T00:02:00Z --to 1462061000.5 rec.nv24 -o p.png", "p.png", 1200, 800},
+    };
+    testrun::TempDir dir;
+    testrun::write_file(dir / "rec.nv24", block_file(20.0, 12000, [](int i, int c) {
+                            return c == 0 ? i % 200 : c == 1 ? i % 50 * 3 : i % 2 * 200 - 100;
+                        }));
+    for (const auto& [args, picture, width, height] : pictures) {
+        SCOPED_TRACE(args);
+        const testrun::Result r = testrun::run("nvplot", words(args), dir.path());
+        ASSERT_EQ(r.status, 0) << r.err;
+        const auto [read_width, read_height, trace_pixels] = read_png(dir / picture);
+        EXPECT_EQ(read_width, width);
+        EXPECT_EQ(read_height, height);
+        EXPECT_GT(trace_pixels, width);  // three panels, each with a stroke in most pixel columns
+    }
+    // PATH (relative to the run's folder) holds no gnuplot, or one that writes part of the
+    // picture and fails.
+    fs::create_directory(dir / "none");
+    fs::create_directory(dir / "failing");
+    testrun::write_file(
+        dir / "failing" / "gnuplot",
+        "#!/bin/sh\nout=$(sed -n \"s/^set output '\\(.*\\)'$/\\1/p\")\necho partial > \"$out\"\n"
+        "echo 'gnuplot: broken' >&2\nexit 1\n");
+    fs::permissions(dir / "failing" / "gnuplot", fs::perms::owner_all);
+    const std::set<std::string> before = files_in(dir.path());
+    const std::tuple<const char*, const char*, int, std::string> failures[] = {
+        {"none", "--from=2016-05-01T00:05:00Z --to=2016-05-01T00:04:00Z rec.nv24", 1,
+         "nvplot: rec.nv24: the time range to draw is empty (from 2016-05-01T00:05:00.000000Z"},
+        {"none", "--from=2016-05-02T00:00:00Z --to=2016-05-03T00:00:00Z rec.nv24", 1,
+         "nvplot: rec.nv24: no samples between 2016-05-02T00:00:00.000000Z and"},
+        {"none", "--from=yesterday rec.nv24", 2,
+         "nvplot: --from takes a UTC time such as 2016-05-01T00:10:00Z, not \"yesterday\"\n"},
+        {"failing", "rec.nv24", 1,
+         "nvplot: rec.nv24.png: gnuplot failed with status 1; no picture written\n"},
+        {"none", "rec.nv24", 1,
+         "nvplot: rec.nv24.png: gnuplot is not installed (Debian package gnuplot-nox"},
+    };
+    for (const auto& [path, nvplot_args, status, message] : failures) {
+        SCOPED_TRACE(message);
+        std::vector<std::string> args = words(nvplot_args);
+        args.insert(args.begin(), {"PATH=" + std::string(path), testrun::bin_dir() / "nvplot"});
+        const testrun::Result r = testrun::run("/usr/bin/env", args, dir.path());
+        EXPECT_EQ(r.status, status);
+        EXPECT_NE(("\n" + r.err).find("\n" + message), std::string::npos) << r.err;
+        EXPECT_EQ(files_in(dir.path()), before);
+    }
+}
