@@ -41,10 +41,9 @@ void write_file(const fs::path& file, const std::string& bytes) {
 }
 
 Child::Child(const std::string& program, const std::vector<std::string>& args, const fs::path& cwd,
-             const Env& extra_env, const fs::path& path_first) {
+             const fs::path& path_first) {
     std::vector<std::string> argv{
-        program.find('/') == std::string::npos ? (bin_dir() / program).string() : program},
-        env = extra_env;
+        program.find('/') == std::string::npos ? (bin_dir() / program).string() : program};
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<char*> argv_p;
     for (auto& a : argv)
@@ -56,14 +55,12 @@ Child::Child(const std::string& program, const std::vector<std::string>& args, c
                       out = (m_capture / "stdout").string(), err = (m_capture / "stderr").string();
     if ((m_pid = fork()) < 0)
         throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
-    if (m_pid == 0) {  // the tests run in one thread: the child may set its environment
+    if (m_pid == 0) {  // the tests run in one thread: the child may set PATH
         const int in = open("/dev/null", O_RDONLY), o = open(out.c_str(), O_WRONLY | O_CREAT, 0644),
                   e = open(err.c_str(), O_WRONLY | O_CREAT, 0644);
         if (in < 0 || o < 0 || e < 0 || dup2(in, 0) < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0 ||
             chdir(cwd.c_str()) != 0 || setenv("PATH", path_value.c_str(), 1) != 0)
             _exit(125);
-        for (auto& variable : env)
-            putenv(variable.data());
         execv(argv_p[0], argv_p.data());
         _exit(126);
     }
@@ -82,11 +79,6 @@ Result Child::wait() {
             throw std::runtime_error(std::string("waitpid: ") + std::strerror(errno));
     return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status),
             read_file(m_capture / "stdout"), read_file(m_capture / "stderr")};
-}
-
-Result run(const std::string& program, const std::vector<std::string>& args, const fs::path& cwd,
-           const Env& extra_env, const fs::path& path_first) {
-    return Child(program, args, cwd, extra_env, path_first).wait();
 }
 
 Workspace::Workspace() {
@@ -115,10 +107,10 @@ void Workspace::mavlin(const std::string& body) {
 Result Workspace::run(const std::vector<std::string>& args, const std::string& shell,
                       const std::string& program) {
     if (shell.empty())
-        return testrun::run(program, args, dir.path(), {}, tools.path());
+        return testrun::run(program, args, dir.path(), tools.path());
     std::vector<std::string> sh_args{"-c", shell + "\nexec " + program + " \"$@\"", "sh"};
     sh_args.insert(sh_args.end(), args.begin(), args.end());
-    return testrun::run("/bin/sh", sh_args, dir.path(), {}, tools.path());
+    return testrun::run("/bin/sh", sh_args, dir.path(), tools.path());
 }
 
 std::string Workspace::get(const std::string& where, const Result& r) const {

@@ -33,15 +33,12 @@ struct Result {
     std::string out, err;
 };
 
-using Env = std::vector<std::string>;
-
 // program (a name in bin_dir(), or a path) started with args in cwd, standard
-// input from /dev/null, extra_env ("NAME=value") added to the environment and
-// PATH beginning with path_first (if given), then bin_dir().
+// input from /dev/null and PATH beginning with path_first (if given), then bin_dir().
 class Child {
 public:
     Child(const std::string& program, const std::vector<std::string>& args, const fs::path& cwd,
-          const Env& extra_env = {}, const fs::path& path_first = {});
+          const fs::path& path_first = {});
     ~Child();  // waits for the program unless wait() did
     int pid() const { return m_pid; }
     Result wait();
@@ -52,11 +49,12 @@ private:
     bool m_waited = false;
 };
 
-Result run(const std::string& program, const std::vector<std::string>& args, const fs::path& cwd,
-           const Env& extra_env = {}, const fs::path& path_first = {});
-inline Result run_vimsor(const std::vector<std::string>& args, const fs::path& cwd,
-                         const Env& extra_env = {}, const fs::path& path_first = {}) {
-    return run("vimsor", args, cwd, extra_env, path_first);
+inline Result run(const std::string& program, const std::vector<std::string>& args,
+                  const fs::path& cwd, const fs::path& path_first = {}) {
+    return Child(program, args, cwd, path_first).wait();
+}
+inline Result run_vimsor(const std::vector<std::string>& args, const fs::path& cwd) {
+    return run("vimsor", args, cwd);
 }
 
 std::string read_file(const fs::path& file);  // empty when it cannot be read
