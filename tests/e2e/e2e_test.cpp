@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <iterator>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -103,7 +104,6 @@ exec "$real" "$@")");
             s += line + "\n";
         return s;
     }
-    // What fails of expects, with what was found instead.
     std::string check(const testrun::Result& r, const std::vector<Expect>& expects) const {
         std::string failures;
         for (const auto& [where, how, text] : expects) {
@@ -117,9 +117,8 @@ exec "$real" "$@")");
                             : how == '#' ? s.size() == std::stoul(text)
                                          : std::count(s.begin(), s.end(), '\n') == std::stol(text);
             if (!ok)
-                failures += where + " " + how + " " + text.substr(0, 300) + "\n--- is (" +
-                            std::to_string(s.size()) + " bytes) ---\n" + s.substr(0, 600) +
-                            "\n--- stderr ---\n" + r.err.substr(0, 600) + "\n";
+                failures += where + " " + how + " " + text.substr(0, 300) + "\n--- is ---\n" +
+                            s.substr(0, 600) + "\n--- stderr ---\n" + r.err.substr(0, 600) + "\n";
         }
         return failures;
     }
@@ -193,8 +192,7 @@ std::string repeated(const std::string& text, int times) {
 }
 
 // clang-format off
-// Status 0, no log, and on stderr: before, the help text, then the copyright,
-// version and bug report lines.
+// Status 0, no log; on stderr before, the help text, the copyright, version and bug lines.
 Case help(std::vector<std::string> args, const std::string& before,
           const std::string& text = help_text) {
     const auto lines = std::count(before.begin(), before.end(), '\n') +
@@ -379,8 +377,7 @@ std::vector<lw::Record> records(std::size_t count, std::size_t length, double hz
     return out;
 }
 
-// An input the driver refuses (bytes "": none): status 1, message last on
-// stderr, no job file, nothing left but the input and the log.
+// An input refused (bytes "": none): status 1, message last, no job file, nothing else left.
 Case refused(const std::string& file, const std::string& bytes, const std::string& message) {
     const std::string ls = bytes.empty()      ? "logfile\n"
                            : file < "logfile" ? file + "\nlogfile\n"
@@ -487,8 +484,8 @@ TEST(Pipeline, InputsWorkersOutputsAndRefusals) {
         {{k_in, {"my dir/", ""}}, {"--cpus=1", "--namebase=my dir/v m", "k.nv24"},
          {{"status", '=', "0"}, {"k.bi1", '=', expected(k, 'b')}, {"my dir/", '=', ""},
           {"ls", '=', "k.bi1\nk.nv24\nlogfile\nmy dir\n"}}},
-        // Legacy inputs, binary and old-type (of station unknown, dated by its name): the
-        // comment line made of the header, the first time, a line per analysed sample.
+        // Legacy inputs, binary and old-type (station unknown, dated by its name): the header's
+        // comment line, the first time, a line per analysed sample.
         {{{"in128.raw", lw::binary_image(s128, records(8, 128, 18))}}, {q, "-4", "in128.raw"},
          {{"err", '~', "\n1024 0\n"}, {"in128.tm4_1", 'n', "1025"},
           {"in128.tm4_1", '*', "^" + k18 + "\n1462064400" + tm4_values}}},
@@ -506,35 +503,31 @@ TEST(Pipeline, InputsWorkersOutputsAndRefusals) {
     // clang-format on
 }
 
-// Faults around a run: each case checks the message, the status and what is left:
-// the earlier output untouched, no temporary output, no row files, no lock file.
+// Faults around a run: each case checks the message, the status and what is left: the
+// earlier output untouched, no temporary output, no row files, no lock file. The input:
+// 3 channels of 4096 samples (24 rows, 0, 2, 4, ... for worker a).
+using File = std::pair<std::string, std::string>;
 const std::string earlier = "output of an earlier run\n", real = "exec \"$real\" \"$@\"",
                   whole = std::to_string(84 + 24 * 1028), ls = "k.bi1\nk.nv24\nlogfile\n";
-
-// 3 channels of 4096 samples (24 rows, rows 0, 2, 4, ... for worker a), the
-// output of an earlier run and a mavlin running script.
-struct Folder : Workspace {
-    explicit Folder(const std::string& script) {
-        put("k.nv24", nv24({3, 20, 4096, "", [](std::size_t i, unsigned c) {
-                                return static_cast<int32_t>((i * 3 + c) % 7);
-                            }}));
-        put("k.bi1", earlier);
-        mavlin(script);
-    }
-    // A long analysis: the process ids of the n sleepers once they run (at most 10 s).
-    std::vector<std::string> sleepers(std::size_t n) const {
-        for (int i = 0; i < 1000; std::this_thread::sleep_for(std::chrono::milliseconds(10)), ++i) {
-            std::istringstream lines(testrun::read_file(tools / "pids"));
-            std::vector<std::string> pids;
-            for (std::string pid; std::getline(lines, pid);)
-                pids.push_back(pid);
-            if (pids.size() >= n)
-                return pids;
-        }
-        return {};
-    }
-};
+const File input{
+    "k.nv24",
+    nv24({3, 20, 4096, "",
+          [](std::size_t i, unsigned c) { return static_cast<int32_t>((i * 3 + c) % 7); }})},
+    old{"k.bi1", earlier};
 const char* const sleeper = "echo $$ >> \"$tools/pids\"; exec sleep 30";
+
+File on_full_device(const std::string& name) { return {name, "->/dev/full"}; }
+
+// A long analysis: the process ids of the n sleepers once they run (at most 10 s).
+std::vector<std::string> sleepers(const Workspace& w, std::size_t n) {
+    for (int i = 0; i < 1000; std::this_thread::sleep_for(std::chrono::milliseconds(10)), ++i) {
+        std::istringstream lines(testrun::read_file(w.tools / "pids"));
+        const std::vector<std::string> pids{std::istream_iterator<std::string>(lines), {}};
+        if (pids.size() >= n)
+            return pids;
+    }
+    return {};
+}
 
 bool alive(const std::string& pid) {  // and not a zombie
     const std::string stat = testrun::read_file("/proc/" + pid + "/stat");
@@ -551,38 +544,32 @@ std::vector<Expect> untouched(const std::string& status, const std::string& mess
 }
 
 TEST(Robustness, FailuresOfTheAnalysisAndOfWritingOutputs) {
-    const struct {
-        std::string file_to_full, script, shell;
-        std::vector<Expect> expect;
-    } cases[] = {
-        // clang-format off
-        {"", "\"$real\" \"$@\"; rm -f vma0002.siw", "", untouched("1", "can't open vma0002.siw\n")},
-        {"", "case \"$*\" in *vmb*) kill -SEGV 0;; esac; " + real, "",
-         untouched("1", "can't open vmb0001.siw\n", {{"err", '~',
-                   "Warning: worker b (pid #) ended by signal 11 (Segmentation fault)\n"}})},
+    const std::vector<std::string> args{"--cpus=2", "k.nv24"};
+    // clang-format off
+    expect_cases({
+        {{input, old}, args, untouched("1", "can't open vma0002.siw\n"), "",
+         "\"$real\" \"$@\"; rm -f vma0002.siw"},
+        {{input, old}, args, untouched("1", "can't open vmb0001.siw\n", {{"err", '~',
+         "Warning: worker b (pid #) ended by signal 11 (Segmentation fault)\n"}}), "",
+         "case \"$*\" in *vmb*) kill -SEGV 0;; esac; " + real},
         // A result file with another count than 512 numbers is kept with a warning. Row 3
         // belongs to slot 0, whose 8th record is then no longer whole and is left out.
-        {"", "\"$real\" \"$@\" && case \"$*\" in *vmb*) echo '1 2 3' > vmb0003.siw;; esac", "",
+        {{input, old}, args,
          {{"status", '=', "0"}, {"ls", '=', ls}, {"k.bi1", '#', std::to_string(84 + 7 * 3 * 1028)},
           {"err", '~', "Warning: vmb0003.siw holds 3 numbers, not 512; the later values of its "
-                       "channel are shifted\n"}}},
-        {"logfile", real, "", {{"status", '=', "0"}, {"k.bi1", '#', whole},
-         {"err", '~', "can't write logfile: No space left on device\nNo logfile entry\n"}}},
+                       "channel are shifted\n"}}, "",
+         "\"$real\" \"$@\" && case \"$*\" in *vmb*) echo '1 2 3' > vmb0003.siw;; esac"},
+        {{input, old, on_full_device("logfile")}, args,
+         {{"status", '=', "0"}, {"k.bi1", '#', whole},
+          {"err", '~', "can't write logfile: No space left on device\nNo logfile entry\n"}}},
         // The job file of row 1 on a full device: row 0's job file goes as well, no worker starts.
-        {"vmb0001.dat", real, "",
-         untouched("1", "can't write vmb0001.dat: No space left on device\n",
-                   {{"out", '!', "/bin/sh"}})},
+        {{input, old, on_full_device("vmb0001.dat")}, args, untouched("1",
+         "can't write vmb0001.dat: No space left on device\n", {{"out", '!', "/bin/sh"}})},
         // An output larger than the file size limit: the earlier one stays.
-        {"", real, "trap '' XFSZ; ulimit -f 32",
-         untouched("1", "can't write k.bi1: File too large\n")},
-        // clang-format on
-    };
-    for (const auto& c : cases) {
-        Folder w(c.script);
-        if (!c.file_to_full.empty())
-            w.put(c.file_to_full, "->/dev/full");
-        EXPECT_EQ(w.check(w.run({"--cpus=2", "k.nv24"}, c.shell), c.expect), "") << c.script;
-    }
+        {{input, old}, args, untouched("1", "can't write k.bi1: File too large\n"),
+         "trap '' XFSZ; ulimit -f 32"},
+    });
+    // clang-format on
 }
 
 // A run holds its namebase's lock to the end: a second run on the same namebase stops at once,
@@ -593,13 +580,15 @@ TEST(Robustness, LockedNamebaseAndInterruptedRuns) {
         {"err", '~', "can't lock vm.lock: another vimsor run uses the namebase vm\n"},
         {"vm.lock", '#', "0"}, {"vma0000.dat", 'n', "513"}};  // the first run's files stay
     // clang-format on
-    Folder w(sleeper);
+    Workspace w;
+    w.put(input.first, input.second);
+    w.put(old.first, old.second);
     for (const auto& [signal_number, status] :
          {std::pair{SIGINT, 130}, {SIGTERM, 143}, {SIGHUP, 129}}) {
         std::filesystem::remove(w.tools / "pids");
         w.mavlin(sleeper);
         testrun::Child run("vimsor", {"--cpus=2", "-b", "k.nv24"}, w.dir.path(), w.tools.path());
-        const auto pids = w.sleepers(2);
+        const auto pids = sleepers(w, 2);
         ASSERT_EQ(pids.size(), 2u);
         w.mavlin(real);
         EXPECT_EQ(w.check(w.run({"k.nv24"}), locked), "");
@@ -614,11 +603,8 @@ TEST(Robustness, LockedNamebaseAndInterruptedRuns) {
     }
 }
 
-// The mavlin stand-in on its own: results of the normal and the test job form,
-// thresholds, normalisation, and its refusals.
-
-// 512 samples repeating pattern, shifted by offset, as a job file: normal form
-// with the size line and offset/value pairs, test form with values only.
+// The mavlin stand-in on its own. A job file of 512 samples repeating pattern, shifted by
+// offset: normal form with the size line and offset/value pairs, test form with values only.
 std::string job_text(const std::vector<double>& pattern, double offset, bool test_form) {
     std::string s = test_form ? "" : "512\n";
     for (std::size_t i = 0; i < 512; ++i)
