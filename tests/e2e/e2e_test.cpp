@@ -11,7 +11,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <functional>
 #include <iterator>
 #include <regex>
@@ -28,6 +27,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using File = std::pair<std::string, std::string>;  // a name and its bytes
 
 // A check of where after a run: '=' equal to text, '~' contains it, '!' does
 // not, '<' starts, '>' ends with it, '*' matches it as a regular expression,
@@ -125,7 +125,7 @@ exec "$real" "$@")");
 };
 
 struct Case {
-    std::vector<std::pair<std::string, std::string>> files;
+    std::vector<File> files;
     std::vector<std::string> args;
     std::vector<Expect> expect;
     std::string shell = "", script = "";  // see Workspace::run and mavlin
@@ -139,10 +139,8 @@ void expect_cases(const std::vector<Case>& cases, const std::string& program = "
             w.put(name, bytes);
         if (!c.script.empty())
             w.mavlin(c.script);
-        std::string args;
-        for (const auto& a : c.args)
-            args += " " + a.substr(0, 80);
-        EXPECT_EQ(w.check(w.run(c.args, c.shell, program), c.expect), "") << program << args;
+        EXPECT_EQ(w.check(w.run(c.args, c.shell, program), c.expect), "")
+            << program << " " << testing::PrintToString(c.args);
     }
 }
 
@@ -382,12 +380,50 @@ Case refused(const std::string& file, const std::string& bytes, const std::strin
     const std::string ls = bytes.empty()      ? "logfile\n"
                            : file < "logfile" ? file + "\nlogfile\n"
                                               : "logfile\n" + file + "\n";
-    std::vector<std::pair<std::string, std::string>> files;
-    if (!bytes.empty())
-        files.push_back({file, bytes});
-    return {files,
-            {file},
+    // clang-format off
+    return {bytes.empty() ? std::vector<File>{} : std::vector<File>{{file, bytes}}, {file},
             {{"status", '=', "1"}, {"err", '>', message}, {"saved/", '=', ""}, {"ls", '=', ls}}};
+    // clang-format on
+}
+
+// Faults around a run, on an input of 3 channels of 4096 samples (24 rows, 0, 2, 4, ... for
+// worker a) and the output of an earlier run.
+const std::string earlier = "output of an earlier run\n", real = "exec \"$real\" \"$@\"",
+                  whole = std::to_string(84 + 24 * 1028), ls = "k.bi1\nk.nv24\nlogfile\n";
+const File input{
+    "k.nv24",
+    nv24({3, 20, 4096, "",
+          [](std::size_t i, unsigned c) { return static_cast<int32_t>((i * 3 + c) % 7); }})},
+    old{"k.bi1", earlier};
+const std::vector<std::string> two_workers{"--cpus=2", "k.nv24"};
+const char* const sleeper = "echo $$ >> \"$tools/pids\"; exec sleep 30";
+
+File on_full_device(const std::string& name) { return {name, "->/dev/full"}; }
+
+// A long analysis: the process ids of the n sleepers once they run (at most 10 s).
+std::vector<std::string> sleepers(const Workspace& w, std::size_t n) {
+    for (int i = 0; i < 1000; std::this_thread::sleep_for(std::chrono::milliseconds(10)), ++i) {
+        std::istringstream lines(testrun::read_file(w.tools / "pids"));
+        const std::vector<std::string> pids{std::istream_iterator<std::string>(lines), {}};
+        if (pids.size() >= n)
+            return pids;
+    }
+    return {};
+}
+
+bool alive(const std::string& pid) {  // and not a zombie
+    const std::string stat = testrun::read_file("/proc/" + pid + "/stat");
+    const auto end_of_name = stat.rfind(')');
+    return end_of_name != std::string::npos && stat.substr(end_of_name + 2, 1) != "Z";
+}
+
+// The message and status; the earlier output untouched, no temporary output, no row files, no lock.
+std::vector<Expect> untouched(const std::string& status, const std::string& message,
+                              std::vector<Expect> also = {}) {
+    also.insert(
+        also.end(),
+        {{"status", '=', status}, {"err", '~', message}, {"ls", '=', ls}, {"k.bi1", '=', earlier}});
+    return also;
 }
 
 TEST(Pipeline, InputsWorkersOutputsAndRefusals) {
@@ -413,7 +449,7 @@ TEST(Pipeline, InputsWorkersOutputsAndRefusals) {
             .samples(k.start, 20, k.frames, 3,
                      [&](std::size_t i, std::size_t c) { return k.sample(i, c); })
             .text();
-    const std::pair<std::string, std::string> k_in{"k.nv24", nv24(k)};
+    const File k_in{"k.nv24", nv24(k)};
     const std::string k18 = "!S512Tidserier sampfrek: 18" + kiruna.substr(27) + " time: 01:00:00",
                       s128 = lw::form3_line('S', 128, "18", "2", "K", "2016-05-01", "00:00:00"),
                       tm4_values = "\\.[0-9]{6}( [-0-9.e+]+){3}\n";
@@ -499,74 +535,28 @@ TEST(Pipeline, InputsWorkersOutputsAndRefusals) {
                 "can't read noeol.raw: no line end in the first 3072 bytes\n"),
         refused("cut.nv24", nv24({}).substr(0, 20), "can't read cut.nv24: Unknown magic chns\n"),
         refused("station9.nv24", nv24({}, 9), "can't read station9.nv24: unknown station id 9\n"),
-    });
-    // clang-format on
-}
-
-// Faults around a run: each case checks the message, the status and what is left: the
-// earlier output untouched, no temporary output, no row files, no lock file. The input:
-// 3 channels of 4096 samples (24 rows, 0, 2, 4, ... for worker a).
-using File = std::pair<std::string, std::string>;
-const std::string earlier = "output of an earlier run\n", real = "exec \"$real\" \"$@\"",
-                  whole = std::to_string(84 + 24 * 1028), ls = "k.bi1\nk.nv24\nlogfile\n";
-const File input{
-    "k.nv24",
-    nv24({3, 20, 4096, "",
-          [](std::size_t i, unsigned c) { return static_cast<int32_t>((i * 3 + c) % 7); }})},
-    old{"k.bi1", earlier};
-const char* const sleeper = "echo $$ >> \"$tools/pids\"; exec sleep 30";
-
-File on_full_device(const std::string& name) { return {name, "->/dev/full"}; }
-
-// A long analysis: the process ids of the n sleepers once they run (at most 10 s).
-std::vector<std::string> sleepers(const Workspace& w, std::size_t n) {
-    for (int i = 0; i < 1000; std::this_thread::sleep_for(std::chrono::milliseconds(10)), ++i) {
-        std::istringstream lines(testrun::read_file(w.tools / "pids"));
-        const std::vector<std::string> pids{std::istream_iterator<std::string>(lines), {}};
-        if (pids.size() >= n)
-            return pids;
-    }
-    return {};
-}
-
-bool alive(const std::string& pid) {  // and not a zombie
-    const std::string stat = testrun::read_file("/proc/" + pid + "/stat");
-    const auto end_of_name = stat.rfind(')');
-    return end_of_name != std::string::npos && stat.substr(end_of_name + 2, 1) != "Z";
-}
-
-std::vector<Expect> untouched(const std::string& status, const std::string& message,
-                              std::vector<Expect> also = {}) {
-    also.insert(
-        also.end(),
-        {{"status", '=', status}, {"err", '~', message}, {"ls", '=', ls}, {"k.bi1", '=', earlier}});
-    return also;
-}
-
-TEST(Robustness, FailuresOfTheAnalysisAndOfWritingOutputs) {
-    const std::vector<std::string> args{"--cpus=2", "k.nv24"};
-    // clang-format off
-    expect_cases({
-        {{input, old}, args, untouched("1", "can't open vma0002.siw\n"), "",
+        // Faults around a run (see untouched): a failing, crashing or short-writing analysis,
+        // a full device, the file size limit.
+        {{input, old}, two_workers, untouched("1", "can't open vma0002.siw\n"), "",
          "\"$real\" \"$@\"; rm -f vma0002.siw"},
-        {{input, old}, args, untouched("1", "can't open vmb0001.siw\n", {{"err", '~',
+        {{input, old}, two_workers, untouched("1", "can't open vmb0001.siw\n", {{"err", '~',
          "Warning: worker b (pid #) ended by signal 11 (Segmentation fault)\n"}}), "",
          "case \"$*\" in *vmb*) kill -SEGV 0;; esac; " + real},
         // A result file with another count than 512 numbers is kept with a warning. Row 3
         // belongs to slot 0, whose 8th record is then no longer whole and is left out.
-        {{input, old}, args,
+        {{input, old}, two_workers,
          {{"status", '=', "0"}, {"ls", '=', ls}, {"k.bi1", '#', std::to_string(84 + 7 * 3 * 1028)},
           {"err", '~', "Warning: vmb0003.siw holds 3 numbers, not 512; the later values of its "
                        "channel are shifted\n"}}, "",
          "\"$real\" \"$@\" && case \"$*\" in *vmb*) echo '1 2 3' > vmb0003.siw;; esac"},
-        {{input, old, on_full_device("logfile")}, args,
+        {{input, old, on_full_device("logfile")}, two_workers,
          {{"status", '=', "0"}, {"k.bi1", '#', whole},
           {"err", '~', "can't write logfile: No space left on device\nNo logfile entry\n"}}},
         // The job file of row 1 on a full device: row 0's job file goes as well, no worker starts.
-        {{input, old, on_full_device("vmb0001.dat")}, args, untouched("1",
+        {{input, old, on_full_device("vmb0001.dat")}, two_workers, untouched("1",
          "can't write vmb0001.dat: No space left on device\n", {{"out", '!', "/bin/sh"}})},
         // An output larger than the file size limit: the earlier one stays.
-        {{input, old}, args, untouched("1", "can't write k.bi1: File too large\n"),
+        {{input, old}, two_workers, untouched("1", "can't write k.bi1: File too large\n"),
          "trap '' XFSZ; ulimit -f 32"},
     });
     // clang-format on
@@ -613,14 +603,11 @@ std::string job_text(const std::vector<double>& pattern, double offset, bool tes
     return s;
 }
 
-// A result series: 512 lines repeating pattern, each the shortest exact form.
+// A result series: 512 lines repeating pattern (small whole numbers).
 std::string series(const std::vector<double>& pattern) {
     std::string s;
-    for (std::size_t i = 0; i < 512; ++i) {
-        char text[32];
-        s += std::string(text, std::to_chars(text, text + 32, pattern[i % pattern.size()]).ptr) +
-             "\n";
-    }
+    for (std::size_t i = 0; i < 512; ++i)
+        s += printed("%g", pattern[i % pattern.size()]) + "\n";
     return s;
 }
 
