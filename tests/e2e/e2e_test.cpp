@@ -193,8 +193,7 @@ std::string repeated(const std::string& text, int times) {
 // Status 0, no log; on stderr before, the help text, the copyright, version and bug lines.
 Case help(std::vector<std::string> args, const std::string& before,
           const std::string& text = help_text) {
-    const auto lines = std::count(before.begin(), before.end(), '\n') +
-                       std::count(text.begin(), text.end(), '\n') + 3;
+    const auto lines = std::ranges::count(before + text, '\n') + 3;
     return {{}, args, {{"status", '=', "0"}, {"out", '=', ""}, {"ls", '=', ""},
         {"err", '~', before + text + "Copyright (C) the vimsor authors\n"},
         {"err", 'n', std::to_string(lines)},
@@ -380,21 +379,16 @@ Case refused(const std::string& file, const std::string& bytes, const std::strin
     const std::string ls = bytes.empty()      ? "logfile\n"
                            : file < "logfile" ? file + "\nlogfile\n"
                                               : "logfile\n" + file + "\n";
-    // clang-format off
-    return {bytes.empty() ? std::vector<File>{} : std::vector<File>{{file, bytes}}, {file},
+    return {bytes.empty() ? std::vector<File>{} : std::vector<File>{{file, bytes}},
+            {file},
             {{"status", '=', "1"}, {"err", '>', message}, {"saved/", '=', ""}, {"ls", '=', ls}}};
-    // clang-format on
 }
 
 // Faults around a run, on an input of 3 channels of 4096 samples (24 rows, 0, 2, 4, ... for
 // worker a) and the output of an earlier run.
 const std::string earlier = "output of an earlier run\n", real = "exec \"$real\" \"$@\"",
                   whole = std::to_string(84 + 24 * 1028), ls = "k.bi1\nk.nv24\nlogfile\n";
-const File input{
-    "k.nv24",
-    nv24({3, 20, 4096, "",
-          [](std::size_t i, unsigned c) { return static_cast<int32_t>((i * 3 + c) % 7); }})},
-    old{"k.bi1", earlier};
+const File input{"k.nv24", nv24({3, 20, 4096})}, old{"k.bi1", earlier};
 const std::vector<std::string> two_workers{"--cpus=2", "k.nv24"};
 const char* const sleeper = "echo $$ >> \"$tools/pids\"; exec sleep 30";
 
