@@ -33,15 +33,12 @@ struct Result {
     std::string out, err;
 };
 
-using Env = std::vector<std::string>;
-
 // program (a name in bin_dir(), or a path) started with args in cwd, standard
-// input from /dev/null, extra_env ("NAME=value") added to the environment and
-// PATH beginning with path_first (if given), then bin_dir().
+// input from /dev/null and PATH beginning with path_first (if given), then bin_dir().
 class Child {
 public:
     Child(const std::string& program, const std::vector<std::string>& args, const fs::path& cwd,
-          const Env& extra_env = {}, const fs::path& path_first = {});
+          const fs::path& path_first = {});
     ~Child();  // waits for the program unless wait() did
     int pid() const { return m_pid; }
     Result wait();
@@ -52,49 +49,15 @@ private:
     bool m_waited = false;
 };
 
-Result run(const std::string& program, const std::vector<std::string>& args, const fs::path& cwd,
-           const Env& extra_env = {}, const fs::path& path_first = {});
-inline Result run_vimsor(const std::vector<std::string>& args, const fs::path& cwd,
-                         const Env& extra_env = {}, const fs::path& path_first = {}) {
-    return run("vimsor", args, cwd, extra_env, path_first);
+inline Result run(const std::string& program, const std::vector<std::string>& args,
+                  const fs::path& cwd, const fs::path& path_first = {}) {
+    return Child(program, args, cwd, path_first).wait();
+}
+inline Result run_vimsor(const std::vector<std::string>& args, const fs::path& cwd) {
+    return run("vimsor", args, cwd);
 }
 
 std::string read_file(const fs::path& file);  // empty when it cannot be read
 void write_file(const fs::path& file, const std::string& bytes);
-
-// A check of where after a run: '=' equal to text, '~' contains it, '!' does
-// not, '<' starts, '>' ends with it, '*' matches it as a regular expression,
-// '#' has text bytes, 'n' text lines. where is "status", "out", "err" (process
-// ids as '#'), "ls" (the working directory's names, one a line, sorted), "F/"
-// (folder F's; saved/ the job files'), "runs" (the argument lists of the
-// analysis runs, one a line, sorted), "saved/F" or a file ("" if missing).
-struct Expect {
-    std::string where;
-    char how;
-    std::string text;
-};
-
-// A working directory and a "mavlin" of its own first on PATH, which by
-// default logs its arguments, saves the job files and runs the stand-in.
-struct Workspace {
-    Workspace();
-    void put(const std::string& name, const std::string& bytes);  // "F/": a folder, "->T" a link
-    void mavlin(const std::string& body);  // $real is the stand-in, $tools the script's folder
-    // program with args, by /bin/sh running shell first when it is given.
-    Result run(const std::vector<std::string>& args, const std::string& shell = "",
-               const std::string& program = "vimsor");
-    std::string get(const std::string& where, const Result& r) const;
-    std::string check(const Result& r, const std::vector<Expect>& expects) const;  // failures
-    TempDir dir, tools;
-};
-
-// One run in a fresh Workspace with files put first; returns what fails of expect.
-struct Case {
-    std::vector<std::pair<std::string, std::string>> files;
-    std::vector<std::string> args;
-    std::vector<Expect> expect;
-    std::string shell = "", script = "";  // see Workspace::run and mavlin
-};
-std::string run_case(const Case& c, const std::string& program = "vimsor");
 
 }  // namespace testrun
