@@ -1,13 +1,15 @@
-// Writer of block-format ("nv24") files for tests, the demo and benchmarks. Writes every field
-// little-endian, byte by byte; shares no code with libnevra. Every field is settable, so damaged
-// files (wrong tags, bad versions, odd trailing bytes) are made by changing fields, truncated
-// ones by cutting bytes.
+// Writer of block-format ("nv24") files for tests, the demo and benchmarks; shares no code with
+// libnevra. Damaged files are made by changing fields, truncated ones by cutting bytes.
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <fstream>
+#include <stdexcept>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace nv24w {
@@ -52,17 +54,70 @@ struct File {
 };
 
 // A well-formed file with `channels` channel records numbered 0 .. n-1 and no samples.
-File make_file(unsigned channels, double sample_freq_hz = 20.0, uint32_t seconds = 0,
-               uint32_t nanoseconds = 0);
+inline File make_file(unsigned channels, double sample_freq_hz = 20.0, uint32_t seconds = 0,
+                      uint32_t nanoseconds = 0) {
+    File file;
+    file.header.num_channels = static_cast<uint8_t>(channels);
+    file.header.sample_freq_hz = sample_freq_hz;
+    file.header.seconds = seconds;
+    file.header.nanoseconds = nanoseconds;
+    for (unsigned k = 0; k < channels; ++k)
+        file.channels.push_back({.channel = static_cast<uint16_t>(k)});
+    return file;
+}
 
 // Appends one frame: one sample per channel.
-void add_frame(File& file, const std::vector<int32_t>& frame);
+inline void add_frame(File& file, const std::vector<int32_t>& frame) {
+    for (int32_t sample : frame)
+        file.samples.push_back(static_cast<uint32_t>(sample));
+}
 
-std::string encode(const File& file);
+// Appends fields little-endian whatever the host's byte order; a tag as its four characters.
+template <class... Fields>
+void put_fields(std::string& out, Fields... fields) {
+    const auto put = [&out](auto field) {
+        using Field = decltype(field);
+        if constexpr (std::is_same_v<Field, Tag>)
+            out.append(field.data(), field.size());
+        else if constexpr (std::is_same_v<Field, double>)
+            put_fields(out, std::bit_cast<uint64_t>(field));
+        else
+            for (std::size_t i = 0; i < sizeof field; ++i)
+                out.push_back(static_cast<char>((field >> (8 * i)) & 0xff));
+    };
+    (put(fields), ...);
+}
 
-// Writes the encoded file, cut after `length` bytes when given; throws std::runtime_error
-// naming the path when the file cannot be written.
-void write(const std::string& path, const File& file, size_t length = std::string::npos);
-void write_bytes(const std::string& path, const std::string& bytes);
+inline std::string encode(const File& file) {
+    std::string out;
+    const Header& h = file.header;
+    put_fields(out, h.magic, h.version, h.station, h.header_length, h.seconds, h.nanoseconds,
+               h.channel_bitmap, h.num_channels, h.unused, h.sample_freq_hz, h.bits_per_sample,
+               h.bytes_per_sample);
+    if (h.version == 1 || h.version == 2)
+        put_fields(out, h.host_timestamp);
+    if (h.version == 2)
+        put_fields(out, h.device_id);
+    put_fields(out, file.chns_magic, file.chns_length);
+    for (const Channel& c : file.channels)
+        put_fields(out, c.magic, c.channel, c.gain, c.v_min, c.v_max, c.ext_gain);
+    put_fields(out, file.data_magic, file.data_unused);
+    for (uint32_t word : file.samples)
+        put_fields(out, word);
+    return out + file.trailing;
+}
+
+// Throws std::runtime_error naming the path when the file cannot be written.
+inline void write_bytes(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out)
+        throw std::runtime_error("nv24 writer: cannot write " + path);
+}
+
+inline void write(const std::string& path, const File& file, size_t length = std::string::npos) {
+    write_bytes(path, encode(file).substr(0, length));
+}
 
 }  // namespace nv24w
