@@ -426,7 +426,7 @@ TEST(Pipeline, InputsWorkersOutputsAndRefusals) {
     const Recording b{
         2, 10, 600,
         "!S512Tidserier sampfrek: 10 gain: 1 station: uppsala date: 2016-05-01 time: 00:00:00"};
-    const Recording one_block{3, 20, 512}, short_one{3, 20, 100}, rows_10002{3, 20, 3334 * 512};
+    const Recording one_block{3, 20, 512}, short_one{3, 20, 100};
     const std::string k_tm4 =
         testwriters::Tm4File()
             .comment(k.comment)
@@ -494,9 +494,6 @@ TEST(Pipeline, InputsWorkersOutputsAndRefusals) {
           {"runs", '=', workers("-#2sf128o -p512i0.05v0.05") + run_line("-#2sf128o -p512i0.1v0.05",
            'a', 0, 1)},
           {"ls", '=', "a.nv24\na.tm4_1\nb.nv24\nb.tm4_1\nlogfile\n"}}},
-        {{{"long.nv24", nv24(rows_10002)}}, {"--cpus=2", "long.nv24"},
-         {{"status", '=', "0"}, {"long.bi1", '=', expected(rows_10002, 'b')},
-          {"ls", '=', "logfile\nlong.bi1\nlong.nv24\n"}}, "", "exec \"$real\" \"$@\""},
         // Without the namebase's folder no job file can be made.
         {{k_in}, {"--namebase=nodir/vm", "k.nv24"},
          {{"status", '=', "1"}, {"err", '~', "can't open nodir/vma0000.dat\n"}}},
@@ -519,6 +516,25 @@ TEST(Pipeline, InputsWorkersOutputsAndRefusals) {
                 "can't read noeol.raw: no line end in the first 3072 bytes\n"),
         refused("cut.nv24", nv24({}).substr(0, 20), "can't read cut.nv24: Unknown magic chns\n"),
         refused("station9.nv24", nv24({}, 9), "can't read station9.nv24: unknown station id 9\n"),
+    });
+    // clang-format on
+}
+
+// More than 10000 rows: longer row names, several runs per worker.
+TEST(Pipeline, TenThousandAndTwoRows) {
+    const Recording r{3, 20, 3334 * 512};
+    expect_cases({{{{"long.nv24", nv24(r)}},
+                   {"--cpus=2", "long.nv24"},
+                   {{"status", '=', "0"},
+                    {"long.bi1", '=', expected(r, 'b')},
+                    {"ls", '=', "logfile\nlong.bi1\nlong.nv24\n"}},
+                   "",
+                   real}});
+}
+
+TEST(Robustness, FaultsAroundARun) {
+    // clang-format off
+    expect_cases({
         // Faults around a run (see untouched): a failing, crashing or short-writing analysis,
         // a full device, the file size limit.
         {{input, old}, two_workers, untouched("1", "can't open vma0002.siw\n"), "",
