@@ -47,6 +47,7 @@ wait_for() {  # SECONDS DESCRIPTION COMMAND...: polls until the command succeeds
 
 at_least_done() { [ "$("$batch" status "$1" 2>/dev/null | sed -n 's/^done \([0-9]*\),.*/\1/p')" -ge "$2" ]; }
 no_scratch() { [ -z "$(ls -A "$TMPDIR")" ]; }
+none_running() { [[ "$("$batch" status "$1" 2>/dev/null)" == *"running 0 ("* ]]; }
 inodes() { ls -i "$1/out" | sort -k2; }  # of the outputs: a redone input gets a new file
 
 # The archive of a station: twelve TM4 day-files, each of its own samples, and
@@ -95,9 +96,11 @@ check_finished() {  # DIR
 
 # A run stopped midway (fewer than MAX outputs): its jobs stop, clean up and leave complete outputs.
 check_stopped() {  # DIR MAX
-    wait_for 30 "the jobs to stop" no_scratch
+    # A stopped job removes its scratch, then its running record, and ends.
+    wait_for 30 "the jobs to stop" none_running "$1"
     sleep 1  # a job that outlived its runner would finish an input here
     expect_said 1 "running 0" "$batch" status "$1"
+    no_scratch || fail "scratch left in $TMPDIR: $(ls -A "$TMPDIR")"
     check_outputs "$1"
     [ "$(ls "$1/out" | wc -l)" -lt "$2" ] || fail "$1 was not stopped midway"
     [ -z "$(find "$1" -name 'vm*')" ] || fail "job files left: $(find "$1" -name 'vm*')"
