@@ -48,8 +48,9 @@ std::pair<Args, bool> rebuild(Args args) {
 TEST(RebuildArgv, FileLinesTakeTheirPlaceLiterallyInOrderWithLimits) {
     TempDir dir;
     const auto at = [&](const std::string& name) { return "@" + (dir / name).string(); };
+    // A line that starts with NUL gives an empty argument; the last line has no line feed.
     write_file(dir / "f",
-               "-o my file\n\"q\" \r\n\n#comment\n  #not a comment");  // no last LF
+               std::string("\0hidden\n", 8) + "-o my file\n\"q\" \r\n\n#comment\n  #not a comment");
     write_file(dir / "long", std::string(5000, 'x') + "\n" + std::string(4095, 'y') + "\nz\n");
     write_file(dir / "inner", "i1\ni2\n");
     write_file(dir / "outer", "o1\n$" + (dir / "inner").string() + "\no2\n");
@@ -65,7 +66,8 @@ TEST(RebuildArgv, FileLinesTakeTheirPlaceLiterallyInOrderWithLimits) {
         std::string err;  // a text the error stream holds
     } cases[] = {
         {{"p", at("f"), "#gone", "@/nonexistent/missing", "$", "b"},
-         {"p", "-o my file", "\"q\" \r", "", "  #not a comment", "@/nonexistent/missing", "$", "b"},
+         {"p", "", "-o my file", "\"q\" \r", "", "  #not a comment", "@/nonexistent/missing", "$",
+          "b"},
          ""},
         // Pieces of 4095; a line filling the buffer exactly gives no empty argument.
         {{"p", at("long")},

@@ -114,7 +114,7 @@ protected:
 
 TEST_F(Legacy, FileNameAndCommentLineGiveTheReaderValues) {
     const std::string t18 = "!Tidserier 18 1", named = "20160115/K6011512.bi1";  // hour base 6 h
-    const time_t feb1 = 1454284800, six = 21600;
+    const time_t feb1 = 1454284800, jan1_2017 = 1483228800, six = 21600;
     const struct {
         std::string line, name;
         double frequency;
@@ -149,6 +149,7 @@ TEST_F(Legacy, FileNameAndCommentLineGiveTheReaderValues) {
         {form3_line('S', 128, "18", "1", "k", "1969-12-31"), "a.dat", 18, 1, 'k', 0, -86400, ""},
         {form3_line('S', 128, "18", "1", "k", "1970-01-02"), "a.dat", 18, 1, 'k', 86400, 86400, ""},
         {form3_line('S', 128, "18", "1", "k", "2016-01-32"), "a.dat", 18, 1, 'k', 0, feb1, ""},
+        {form3_line('S', 128, "18", "1", "k", "2016-13-01"), "a.dat", 18, 1, 'k', 0, jan1_2017, ""},
         {form3_line('U', 128, "20", "4", "kiruna", "2016-01-15", "12:30:00"), "a.dat", 20, 4, 'k',
          jan15, 0, ""},  // Unix time words, all 0 yet
         {"!Tidserier 20 4", "a.dat", 20, 4, '\0', 0, 0, "u"},
@@ -686,6 +687,9 @@ TEST_F(Tm4, ChannelCountFromTheFirstDataLines) {
     }
     EXPECT_EQ(load(Tm4File().data(100, {1, 2, 3}).data(101, {4, 5, 6, 7, 8}))->get_data(3),
               (samples{7}));
+    // A number sscanf alone reads ("0x8") in a line of eight values.
+    EXPECT_EQ(load(Tm4File().raw("100 1 2 3 4 5 6 7 0x8").raw("101 1 2 3 4 5 6 7 8"))->get_data(7),
+              (samples{8, 8}));
 }
 
 TEST_F(Tm4, CommentLinesSetFrequencyAndStation) {

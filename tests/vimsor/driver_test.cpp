@@ -298,6 +298,8 @@ TEST(WorkerCommand, PatternsCoverEveryRowOnceWithinTheBudget) {
     namebase = "vm";  // 5000 names of 20 bytes fit 100000 bytes; the 5-digit ones need a run
     EXPECT_EQ(worker_command("mavlin -x", 1, 10002, 100000),
               "mavlin -x vmb????.dat; mavlin -x vmb?????.dat");
+    EXPECT_EQ(worker_command("mavlin -x", 1, 10002, 100021),  // exactly the budget: one run
+              "mavlin -x vmb????.dat vmb?????.dat");
     expect_cover(2, 30001, 16 * 1024);  // the four-digit names are split as well
     expect_cover(3, 123457, 256 * 1024);
 }
