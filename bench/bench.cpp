@@ -35,6 +35,7 @@
 #include "row_files.h"
 #include "settings.h"
 #include "stores.h"
+#include "write_file.h"
 
 namespace {
 
@@ -107,7 +108,7 @@ void fill_stores(const std::string& nv24) {
 
 void make_result_files(std::size_t rows) {
     for (std::size_t r = 0; r < rows; ++r)
-        bench::write_whole(row2basename(r) + ".siw", bench::result_text(r));
+        testwriters::write_file(row2basename(r) + ".siw", bench::result_text(r));
 }
 
 template <typename Work>
@@ -257,7 +258,7 @@ int main(int argc, char** argv) {
         const std::string text = bench::result_text(0);
         for (std::size_t r = 0; r < rows; ++r)
             for (const char* extension : {".dat", ".kto", ".sis"})
-                bench::write_whole("minimal/" + row2basename(r) + extension, text);
+                testwriters::write_file("minimal/" + row2basename(r) + extension, text);
         state.ResumeTiming();
         for (const char* extension : {".dat", ".kto", ".sis", ".siw"})
             remove_rows("minimal/", rows, extension);

@@ -9,6 +9,7 @@
 #include "legacy_writer.h"
 #include "nv24_writer.h"
 #include "tm4_writer.h"
+#include "write_file.h"
 
 namespace bench {
 
@@ -39,7 +40,7 @@ void write_nv24(const std::string& path, std::size_t frames, double hz) {
     for (std::size_t s = 0; s < frames; ++s)
         for (unsigned c = 0; c < channels; ++c)
             file.samples.push_back(static_cast<std::uint32_t>(sample_value(s, c)));
-    nv24w::write(path, file);
+    testwriters::write_file(path, nv24w::encode(file));
 }
 
 void write_tm4(const std::string& path, std::size_t frames, double hz) {
@@ -48,7 +49,7 @@ void write_tm4(const std::string& path, std::size_t frames, double hz) {
     file.samples(start_second, hz, frames, channels, [](std::size_t line, std::size_t c) {
         return sample_value(line, static_cast<unsigned>(c));
     });
-    file.save(path);
+    testwriters::write_file(path, file.text());
 }
 
 void write_legacy_ascii(const std::string& path, std::size_t records, double hz) {
@@ -68,7 +69,7 @@ void write_legacy_ascii(const std::string& path, std::size_t records, double hz)
     const std::string comment =
         legacywriter::form3_line('S', static_cast<int>(block), std::string(frequency, end.ptr), "1",
                                  "kiruna", "2016-05-01", "00:00:00");
-    legacywriter::write(path, legacywriter::ascii_image(comment, body));
+    testwriters::write_file(path, legacywriter::ascii_image(comment, body));
 }
 
 double result_value(std::size_t r, std::size_t i) {
@@ -91,13 +92,6 @@ std::string read_whole(const std::string& path) {
     if (!in)
         throw std::runtime_error("can't open " + path);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void write_whole(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out.flush())
-        throw std::runtime_error("can't write " + path);
 }
 
 }  // namespace bench

@@ -31,6 +31,5 @@ double result_value(std::size_t r, std::size_t i);
 std::string result_text(std::size_t r);
 
 std::string read_whole(const std::string& path);
-void write_whole(const std::string& path, const std::string& bytes);
 
 }  // namespace bench

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "nv24_writer.h"
+#include "write_file.h"
 
 namespace {
 
@@ -92,7 +93,7 @@ int main(int argc, char** argv) {
     const double seconds = argc > 2 ? positive_number(argv[2], "SECONDS") : 3600.0;
     const double hz = argc > 3 ? positive_number(argv[3], "HZ") : 20.0;
     try {
-        nv24w::write_bytes(argv[1], nv24w::encode(make_recording(seconds, hz)));
+        testwriters::write_file(argv[1], nv24w::encode(make_recording(seconds, hz)));
     } catch (const std::exception& e) {
         std::cerr << "make_example: " << e.what() << "\n";
         return 1;

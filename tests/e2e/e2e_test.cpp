@@ -28,6 +28,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using testwriters::formatted;
 using File = std::pair<std::string, std::string>;  // a name and its bytes
 
 // A check of where after a run: '=' equal to text, '~' contains it, '!' does not, '<' starts,
@@ -305,12 +306,6 @@ std::string nv24(const Recording& r, uint8_t station = 1, uint32_t host_offset =
     return nv24w::encode(file);
 }
 
-std::string printed(const char* format, double value) {
-    char text[64];
-    std::snprintf(text, sizeof text, format, value);
-    return text;
-}
-
 // The output of r in mode 'b' (binary), 'a' (ascii) or '4' (tm4).
 std::string expected(const Recording& r, char mode, double scale = 1) {
     const std::size_t blocks = r.frames / 512;
@@ -326,9 +321,9 @@ std::string expected(const Recording& r, char mode, double scale = 1) {
     const auto time = [&](std::size_t i) { return static_cast<double>(i) / r.hz + r.start; };
     std::string out = r.comment + (mode == 'b' ? "\r" : "\n");
     for (std::size_t i = 0; mode == '4' && i < blocks * 512; ++i) {
-        out += printed("%.6f", time(i));
+        out += formatted("%.6f", time(i));
         for (const auto& channel : results)
-            out += " " + printed("%g", channel[i]);
+            out += " " + formatted("%g", channel[i]);
         out += "\n";
     }
     // Legacy modes: one block per channel, stamped with the minute of the day and the second.
@@ -352,7 +347,7 @@ std::string expected(const Recording& r, char mode, double scale = 1) {
 std::string run_line(const std::string& options, char worker, int from, int to, int step = 1) {
     std::string s = "--swatch " + options;
     for (int row = from; row <= to; row += step)
-        s += " vm" + std::string{worker} + printed("%04.0f", row) + ".dat";
+        s += " vm" + std::string{worker} + formatted("%04.0f", row) + ".dat";
     return s + " \n";
 }
 
@@ -627,7 +622,7 @@ std::string job_text(const std::vector<double>& pattern, double offset, bool tes
 std::string series(const std::vector<double>& pattern) {
     std::string s;
     for (std::size_t i = 0; i < 512; ++i)
-        s += printed("%g", pattern[i % pattern.size()]) + "\n";
+        s += formatted("%g", pattern[i % pattern.size()]) + "\n";
     return s;
 }
 

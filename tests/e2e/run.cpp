@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -33,9 +34,12 @@ std::string read_file(const fs::path& file) {
     return s.str();
 }
 
-void write_file(const fs::path& file, const std::string& bytes) {
-    if (!(std::ofstream(file, std::ios::binary) << bytes).flush())
-        throw std::runtime_error("cannot write " + file.string());
+std::vector<std::string> names_in(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 Child::Child(const std::string& program, const std::vector<std::string>& args, const fs::path& cwd,

@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "write_file.h"
+
 namespace testrun {
 
 namespace fs = std::filesystem;
@@ -53,11 +55,9 @@ inline Result run(const std::string& program, const std::vector<std::string>& ar
                   const fs::path& cwd, const fs::path& path_first = {}) {
     return Child(program, args, cwd, path_first).wait();
 }
-inline Result run_vimsor(const std::vector<std::string>& args, const fs::path& cwd) {
-    return run("vimsor", args, cwd);
-}
 
-std::string read_file(const fs::path& file);  // empty when it cannot be read
-void write_file(const fs::path& file, const std::string& bytes);
+std::string read_file(const fs::path& file);             // empty when it cannot be read
+std::vector<std::string> names_in(const fs::path& dir);  // of its entries, sorted
+using testwriters::write_file;
 
 }  // namespace testrun

@@ -83,7 +83,7 @@ protected:
         path = name;
         if (const auto parent = std::filesystem::path(name).parent_path(); !parent.empty())
             std::filesystem::create_directories(parent);
-        lw::write(path, bytes);
+        testrun::write_file(path, bytes);
         NEVRA_arguments args;
         args.m_quiet = true;
         args.m_concat = concat;
@@ -94,7 +94,7 @@ protected:
     }
     // The type of the reader detect chooses for a file of these bytes, or the error's text.
     std::string detect(const std::string& bytes) {
-        lw::write(path = "f.dat", bytes);
+        testrun::write_file(path = "f.dat", bytes);
         NEVRA_arguments args;
         args.m_quiet = true;
         std::string type;
@@ -367,7 +367,7 @@ TEST_F(Legacy, FatalConditionsEndTheProcess) {
     NEVRA_arguments args;
     EXPECT_EXIT(BinaryNEVRA("missing", &args), testing::ExitedWithCode(1), "Can't open missing\n");
     for (const auto& c : cases) {
-        lw::write("f.dat", c.bytes);
+        testrun::write_file("f.dat", c.bytes);
         args.m_fail_parse_path = c.fail_parse_path;
         const auto construct = [&] {
             if (c.ascii)
@@ -413,7 +413,7 @@ TEST_F(Legacy, DetectChoosesBinaryOrAsciiAndPassesItsArgumentsOn) {
     EXPECT_THAT([] { delete Nevra::detect("missing", false, false, false); },
                 testing::ThrowsMessage<std::runtime_error>("Can't open missing\n"));
     // The flags reach the reader.
-    lw::write(path = "f.dat", ascii(s128));
+    testrun::write_file(path = "f.dat", ascii(s128));
     testing::internal::CaptureStderr();
     std::unique_ptr<NEVRA> loud(Nevra::detect("f.dat", false, true, false));
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "File: f.dat Type:text\n" + uncertain());
@@ -490,7 +490,7 @@ protected:
     std::string path() const { return (dir / "K6011512.bi1").string(); }
     // The loaded file, or null with the reason in error; err keeps what went to standard error.
     std::unique_ptr<NEVRA16> load(const std::string& bytes, double initial_basetime = 0.0) {
-        lw::write(path(), bytes);
+        testrun::write_file(path(), bytes);
         std::unique_ptr<NEVRA16> rec;
         testing::internal::CaptureStderr();
         error =
@@ -615,7 +615,7 @@ class Tm4 : public ::testing::Test {
 protected:
     std::string path() const { return (dir / "rec.tm4_1").string(); }
     std::unique_ptr<NEVRA_TM4> load(const Tm4File& file, double initial_basetime = 0.0) {
-        file.save(path());
+        testrun::write_file(path(), file.text());
         return std::make_unique<NEVRA_TM4>(path().c_str(), initial_basetime);
     }
     std::string error_of(const Tm4File& file) {
@@ -826,7 +826,7 @@ class Block : public ::testing::Test {
 protected:
     std::string path() const { return (dir / "rec.nv24").string(); }
     std::unique_ptr<NEVRA24> load(const nv24w::File& file, size_t length = std::string::npos) {
-        nv24w::write(path(), file, length);
+        testrun::write_file(path(), nv24w::encode(file).substr(0, length));
         return std::make_unique<NEVRA24>(path().c_str());
     }
     std::string error_of(const nv24w::File& file, size_t length = std::string::npos) {

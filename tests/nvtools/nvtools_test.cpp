@@ -46,13 +46,6 @@ std::string block_file(double rate, int frames, Sample sample, std::uint32_t nan
     return nv24w::encode(file);
 }
 
-std::set<std::string> files_in(const fs::path& dir) {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir))
-        names.insert(entry.path().filename().string());
-    return names;
-}
-
 std::vector<std::string> words(const std::string& text) {
     std::istringstream in(text);
     return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
@@ -289,7 +282,7 @@ TEST(Nvconvert, VimsorTm4ResultToFloat64Miniseed) {
     testrun::write_file(dir / "in.nv24", block_file(20.0, 1024, [](int i, int c) {
                             return c == 0 ? i % 17 : c == 1 ? i * 7 % 23 : i * i % 31;
                         }));
-    ASSERT_EQ(testrun::run_vimsor({"--quiet", "--mode=tm4", "in.nv24"}, dir.path()).status, 0);
+    ASSERT_EQ(testrun::run("vimsor", {"--quiet", "--mode=tm4", "in.nv24"}, dir.path()).status, 0);
     const auto traces = converted(dir, {"in.tm4_1", "out.msd"});
     std::vector<std::array<double, 4>> lines;  // time, then the values; not the comment line
     std::istringstream text(testrun::read_file(dir / "in.tm4_1"));
@@ -314,10 +307,11 @@ TEST(Nvconvert, VimsorTm4ResultToFloat64Miniseed) {
 // samples after the gap keep their own time.
 TEST(Nvconvert, LegacyGapGivesTwoSegments) {
     testrun::TempDir dir;
-    lw::write(dir / "gap.bi1",
-              lw::binary_image(lw::form3_line('S', 512, "18", "1", "k", "2016-05-01", "00:00:00"),
-                               {lw::make_record(512, 60, 0), lw::make_record(512, 60, 28),
-                                lw::make_record(512, 62, 0, 7)}));
+    testrun::write_file(
+        dir / "gap.bi1",
+        lw::binary_image(lw::form3_line('S', 512, "18", "1", "k", "2016-05-01", "00:00:00"),
+                         {lw::make_record(512, 60, 0), lw::make_record(512, 60, 28),
+                          lw::make_record(512, 62, 0, 7)}));
     const auto traces = converted(dir, {"gap.bi1", "gap.mseed"});
     ASSERT_EQ(traces.size(), 6u);
     for (size_t c = 0; c < 3; ++c) {
@@ -372,7 +366,8 @@ TEST(Nvconvert, MiniseedWithBreakToTm4Files) {
                 for (int c = 0; c < 3; ++c)  // in the order the patterns name them: 3, 1, 2
                     EXPECT_EQ(loaded->get_data(c)[i], value(first + i, c == 0 ? 3 : c));
             }
-            EXPECT_EQ(testrun::run_vimsor({"--quiet", "--mode=tm4", name}, dir.path()).status, 0);
+            EXPECT_EQ(testrun::run("vimsor", {"--quiet", "--mode=tm4", name}, dir.path()).status,
+                      0);
         }
     }
 }
@@ -393,11 +388,13 @@ TEST(Nvconvert, BadInputOrCommandLineWritesNothing) {
     testrun::write_file(dir / "cut.mseed", whole.substr(0, whole.size() - 100));
     testrun::write_file(dir / "junk.mseed", whole + std::string(512, 'j'));
     // The comment line says 20 Hz; the lines come at 10 Hz.
-    testwriters::Tm4File()
-        .comment(testwriters::tm4_comment(20, "kiruna"))
-        .samples(may_1, 10, 600, 3, [](size_t i, size_t c) { return static_cast<double>(i + c); })
-        .save(dir / "slow.tm4");
-    const std::set<std::string> inputs = files_in(dir.path());
+    testrun::write_file(dir / "slow.tm4",
+                        testwriters::Tm4File()
+                            .comment(testwriters::tm4_comment(20, "kiruna"))
+                            .samples(may_1, 10, 600, 3,
+                                     [](size_t i, size_t c) { return static_cast<double>(i + c); })
+                            .text());
+    const auto inputs = testrun::names_in(dir.path());
     // The start of a line of standard error (libmseed may say more before).
     const std::tuple<const char*, int, std::string> cases[] = {
         {"cut.mseed o.tm4", 1, "nvconvert: cut.mseed: truncated miniSEED file: 412 bytes after"},
@@ -419,7 +416,7 @@ TEST(Nvconvert, BadInputOrCommandLineWritesNothing) {
         const testrun::Result r = testrun::run("nvconvert", words(args), dir.path());
         EXPECT_EQ(r.status, status);
         EXPECT_NE(("\n" + r.err).find("\n" + message), std::string::npos) << r.err;
-        EXPECT_EQ(files_in(dir.path()), inputs);
+        EXPECT_EQ(testrun::names_in(dir.path()), inputs);
     }
 }
 
@@ -453,7 +450,7 @@ TEST(Nvplot, PicturesAndFailures) {
         "#!/bin/sh\nout=$(sed -n \"s/^set output '\\(.*\\)'$/\\1/p\")\necho partial > \"$out\"\n"
         "echo 'gnuplot: broken' >&2\nexit 1\n");
     fs::permissions(dir / "failing" / "gnuplot", fs::perms::owner_all);
-    const std::set<std::string> before = files_in(dir.path());
+    const auto before = testrun::names_in(dir.path());
     const std::tuple<const char*, const char*, int, std::string> failures[] = {
         {"none", "--from=2016-05-01T00:05:00Z --to=2016-05-01T00:04:00Z rec.nv24", 1,
          "nvplot: rec.nv24: the time range to draw is empty (from 2016-05-01T00:05:00.000000Z"},
@@ -473,6 +470,6 @@ TEST(Nvplot, PicturesAndFailures) {
         const testrun::Result r = testrun::run("/usr/bin/env", args, dir.path());
         EXPECT_EQ(r.status, status);
         EXPECT_NE(("\n" + r.err).find("\n" + message), std::string::npos) << r.err;
-        EXPECT_EQ(files_in(dir.path()), before);
+        EXPECT_EQ(testrun::names_in(dir.path()), before);
     }
 }

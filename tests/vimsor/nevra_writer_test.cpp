@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -126,14 +125,6 @@ TEST(NevraWriterDeathTest, WriteErrorsAndImpossibleBlocksEndTheProcessNamingTheF
         EXPECT_EXIT(run(), testing::ExitedWithCode(1), message) << message;
 }
 
-std::vector<std::string> names_in(const fs::path& dir) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // The output goes to a temporary file next to the file a link leads to, and
 // replaces that file, keeping its permissions, only when complete.
 TEST(OutputReplacement, EarlierFileStaysUntilTheNewOneIsCompleteAndKeepsPermissionsAndLink) {
@@ -146,13 +137,13 @@ TEST(OutputReplacement, EarlierFileStaysUntilTheNewOneIsCompleteAndKeepsPermissi
     nevra_writer_ascii writer((dir / "link.da1").c_str(), "!x");
     writer.write({0.0}, {{1.0}}, 1);
     EXPECT_EQ(testrun::read_file(real), "earlier");
-    const auto during = names_in(dir / "real");
+    const auto during = testrun::names_in(dir / "real");
     ASSERT_EQ(during.size(), 2u);
     EXPECT_EQ(during[0].rfind(".out.da1.", 0), 0u) << during[0];
     writer.close();
     EXPECT_TRUE(fs::is_symlink(dir / "link.da1"));
     EXPECT_EQ(testrun::read_file(real), "!x\n0 0 1\n");
-    EXPECT_EQ(names_in(dir / "real"), std::vector<std::string>{"out.da1"});
+    EXPECT_EQ(testrun::names_in(dir / "real"), std::vector<std::string>{"out.da1"});
     EXPECT_EQ(fs::status(real).permissions(), static_cast<fs::perms>(0640));
 }
 

@@ -4,9 +4,6 @@
 
 #include <array>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -95,13 +92,6 @@ inline std::string ascii_image(const std::string& comment, const std::vector<Rec
         }
     }
     return out;
-}
-
-inline void write(const std::filesystem::path& file, const std::string& bytes) {
-    std::ofstream out(file, std::ios::binary);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out)
-        throw std::runtime_error("cannot write test file " + file.string());
 }
 
 }  // namespace legacywriter

@@ -6,8 +6,6 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <fstream>
-#include <stdexcept>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -105,19 +103,6 @@ inline std::string encode(const File& file) {
     for (uint32_t word : file.samples)
         put_fields(out, word);
     return out + file.trailing;
-}
-
-// Throws std::runtime_error naming the path when the file cannot be written.
-inline void write_bytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out)
-        throw std::runtime_error("nv24 writer: cannot write " + path);
-}
-
-inline void write(const std::string& path, const File& file, size_t length = std::string::npos) {
-    write_bytes(path, encode(file).substr(0, length));
 }
 
 }  // namespace nv24w

@@ -4,10 +4,7 @@
 
 #include <cstddef>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -55,13 +52,6 @@ public:
     }
 
     const std::string& text() const { return m_text; }
-    void save(const std::filesystem::path& file) const {
-        std::ofstream out(file, std::ios::binary | std::ios::trunc);
-        out << m_text;
-        out.close();
-        if (!out)
-            throw std::runtime_error("cannot write test file " + file.string());
-    }
 
 private:
     std::string m_text;
