@@ -59,6 +59,16 @@ seconds_of() {  # h:mm:ss or m:ss.ss
 read -r self_user self_sys child_user child_sys wall <self.txt
 samples=$((seconds * 100))
 rows=$((samples / 512 * 3))
+
+# The run is whole: the output holds its comment line and every row's block
+# of 1028 bytes, and nothing but the output and the log is left beside it.
+output_bytes=$(($(head -c 1024 run/recording.bi1 | tr '\r' '\n' | head -n 1 | wc -c) + rows * 1028))
+if [ "$(stat -c %s run/recording.bi1)" -ne "$output_bytes" ] ||
+    [ "$(ls run)" != "$(printf 'logfile\nrecording.bi1')" ]; then
+    echo "bench/e2e.sh: run/ should hold logfile and recording.bi1 of $output_bytes bytes:" >&2
+    ls -l run | head >&2
+    exit 1
+fi
 store_bytes=$(( (samples + 3 * samples + rows * 512) * 8 ))
 peak_kb=$(field "Maximum resident" vimsor.time)
 total_cpu=$(awk -v u="$(field 'User time' vimsor.time)" -v s="$(field 'System time' vimsor.time)" 'BEGIN { print u + s }')

@@ -10,8 +10,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <functional>
 #include <iterator>
 #include <regex>
@@ -555,26 +553,6 @@ TEST(Robustness, FaultsAroundARun) {
          "trap '' XFSZ; ulimit -f 32"},
     });
     // clang-format on
-}
-
-// About 1.4 million row files: run on request (VIMSOR_SLOW_TESTS=1).
-TEST(Pipeline, WeekOf100HzDataGoesThroughOnTwoCoresSlow) {
-    if (std::getenv("VIMSOR_SLOW_TESTS") == nullptr)
-        GTEST_SKIP() << "set VIMSOR_SLOW_TESTS=1 to run the week-long recording";
-    const Recording r{3, 100, 7 * 86400 * 100};  // 354375 rows; the row marks wrap at 30000
-    Workspace w;
-    w.put("week.nv24", nv24(r));
-    w.mavlin("exec \"$real\" \"$@\"");
-    ASSERT_EQ(w.run({"--cpus=2", "--quiet", "week.nv24"}).status, 0);
-    const std::string binary = testrun::read_file(w.dir / "week.bi1");
-    ASSERT_EQ(binary.size(), r.comment.size() + 2 + 354375 * std::size_t{1028});
-    const auto word = [&](std::size_t k) {  // in the last record
-        const std::size_t at = binary.size() - 3 * 1028 + 2 * k;
-        return int16_t(uint8_t(binary[at]) | uint8_t(binary[at + 1]) << 8);
-    };
-    EXPECT_EQ(word(2), 1 + 354372 % 30000);
-    EXPECT_EQ(word(2 * 514 + 3), -(1 + 354374 % 30000));
-    EXPECT_EQ(w.get("ls", {}), "logfile\nweek.bi1\nweek.nv24\n");
 }
 
 // A run holds its namebase's lock to the end: a second run on the same namebase stops at once,
