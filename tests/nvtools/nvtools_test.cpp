@@ -27,6 +27,7 @@
 
 namespace fs = std::filesystem;
 namespace lw = legacywriter;
+using testwriters::formatted;
 using Values = std::vector<double>;
 
 namespace {
@@ -249,21 +250,36 @@ TEST(Nvinfo, EveryInputFormatAndUnreadableFiles) {
               "nvinfo: missing.nv24: cannot open the file\nnvinfo: exits.bi1: fgetc: EOF\n");
 }
 
-TEST(Nvconvert, BlockFileToMiniseedReadBackByLibmseed) {
-    using Sample = int32_t (*)(int frame, int channel);
-    // In the second, a difference needs more than 30 bits: INT32.
-    const std::tuple<const char*, Sample, const char*, int> cases[] = {
-        {"in.nv24 out.mseed", [](int i, int c) { return (i * 37 + c * 1000) % 5000 - 2500; },
-         "XX.KIRUN.00.HDF", DE_STEIM2},
-        {"--to=mseed --network=IM --station-code=I53H1 --record-length=512 in.nv24 out.bin",
-         [](int i, int c) { return (i % 2 == 0 ? 1 : -1) * (1 << 30) + c; }, "IM.I53H1.00.HDF",
-         DE_INT32},
+// Block files to Steim-2 or, where a difference needs more than 30 bits, INT32; a TM4 file with
+// fractions, as vimsor's TM4 results hold, to FLOAT64.
+TEST(Nvconvert, ToMiniseedReadBackByLibmseed) {
+    using Value = double (*)(int frame, int channel);
+    const Value steps = [](int i, int c) -> double { return (i * 37 + c * 1000) % 5000 - 2500; };
+    const Value wide = [](int i, int c) -> double { return (i % 2 == 0 ? 1 : -1) * (1 << 30) + c; };
+    const Value thirds = [](int i, int c) { return std::stod(formatted("%g", i % 17 / 3.0 - c)); };
+    const auto block = [](Value value) {
+        return block_file(
+            100.0, 3000, [value](int i, int c) { return static_cast<int32_t>(value(i, c)); },
+            250000000);
     };
-    for (const auto& [args, sample, id0, encoding] : cases) {
+    const std::string tm4 =
+        testwriters::Tm4File()
+            .comment(testwriters::tm4_comment(100, "kiruna"))
+            .samples(may_1 + 0.25, 100, 3000, 3, [&](size_t i, size_t c) { return thirds(i, c); })
+            .text();
+    const std::tuple<std::string, const char*, Value, const char*, int> cases[] = {
+        {block(steps), "in.nv24 out.mseed", steps, "XX.KIRUN.00.HDF", DE_STEIM2},
+        {block(wide),
+         "--to=mseed --network=IM --station-code=I53H1 --record-length=512 in.nv24 out.bin", wide,
+         "IM.I53H1.00.HDF", DE_INT32},
+        {tm4, "in.tm4_1 out.msd", thirds, "XX.KIRUN.00.HDF", DE_FLOAT64},
+    };
+    for (const auto& [bytes, args, value, id0, encoding] : cases) {
         SCOPED_TRACE(args);
         testrun::TempDir dir;
-        testrun::write_file(dir / "in.nv24", block_file(100.0, 3000, sample, 250000000));
-        const auto traces = converted(dir, words(args));
+        const std::vector<std::string> argv = words(args);
+        testrun::write_file(dir / argv[argv.size() - 2], bytes);
+        const auto traces = converted(dir, argv);
         ASSERT_EQ(traces.size(), 3u);
         EXPECT_EQ(traces[0].id, id0);
         for (int c = 0; c < 3; ++c) {
@@ -272,35 +288,9 @@ TEST(Nvconvert, BlockFileToMiniseedReadBackByLibmseed) {
             EXPECT_EQ(traces[c].encodings, std::set<int>{encoding});
             ASSERT_EQ(traces[c].values.size(), 3000u);
             for (int i = 0; i < 3000; ++i)
-                ASSERT_EQ(traces[c].values[i], sample(i, c)) << "channel " << c << ", " << i;
+                ASSERT_EQ(traces[c].values[i], value(i, c)) << "channel " << c << ", " << i;
         }
     }
-}
-
-TEST(Nvconvert, VimsorTm4ResultToFloat64Miniseed) {
-    testrun::TempDir dir;
-    testrun::write_file(dir / "in.nv24", block_file(20.0, 1024, [](int i, int c) {
-                            return c == 0 ? i % 17 : c == 1 ? i * 7 % 23 : i * i % 31;
-                        }));
-    ASSERT_EQ(testrun::run("vimsor", {"--quiet", "--mode=tm4", "in.nv24"}, dir.path()).status, 0);
-    const auto traces = converted(dir, {"in.tm4_1", "out.msd"});
-    std::vector<std::array<double, 4>> lines;  // time, then the values; not the comment line
-    std::istringstream text(testrun::read_file(dir / "in.tm4_1"));
-    for (std::string line; std::getline(text, line);)
-        if (std::array<double, 4> v{};
-            std::sscanf(line.c_str(), "%lf %lf %lf %lf", &v[0], &v[1], &v[2], &v[3]) == 4)
-            lines.push_back(v);
-    ASSERT_EQ(traces.size(), 3u);
-    ASSERT_EQ(lines.size(), 1024u);
-    for (size_t c = 0; c < 3; ++c) {
-        EXPECT_EQ(traces[c].encodings, std::set<int>{DE_FLOAT64});
-        EXPECT_EQ(traces[c].start_us, may_1_us);
-        ASSERT_EQ(traces[c].values.size(), lines.size());
-        for (size_t i = 0; i < lines.size(); ++i)
-            ASSERT_EQ(traces[c].values[i], lines[i][c + 1]) << "channel " << c << " line " << i;
-    }
-    // Whole numbers among the results would not have needed FLOAT64: make sure there are fractions.
-    EXPECT_NE(lines[1][1], std::trunc(lines[1][1]));
 }
 
 // The third record comes a minute late: two segments per channel, the
