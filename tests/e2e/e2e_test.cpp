@@ -615,18 +615,7 @@ Case normalised(const std::string& suffix, const std::vector<double>& weak) {
     // clang-format on
 }
 
-// A job file of the wrong form: status 1, the file named and no results.
-Case refused_job(const std::string& name, const std::string& bytes) {
-    return {{{name, bytes}},
-            {"-#2sf128", p512, name},
-            {{"status", '=', "1"}, {"err", '~', name}, {"ls", '=', name + "\n"}}};
-}
-
-Case malformed(const std::string& word) {
-    return {{}, {"-#2sf128", word, "x.dat"}, {{"status", '=', "2"}, {"err", '~', word}}};
-}
-
-TEST(MavlinStandIn, ResultsAndRefusals) {
+TEST(MavlinStandIn, Results) {
     const std::string wave = job_text({8, 2, -8, -2}, 0, false);
     char sdev[32];
     *std::to_chars(sdev, sdev + 31, std::sqrt(34.0)).ptr = '\0';
@@ -654,10 +643,6 @@ TEST(MavlinStandIn, ResultsAndRefusals) {
           {"vma0000.siw", '=', series({1, -1})}, {"vma0002.siw", '=', series({2, -2})}}},
         // As it is, divided by and multiplied with the deviation.
         normalised("o", {3, -3}), normalised("oz1", {1, -1}), normalised("oz2", {9, -9}),
-        refused_job("t.dat", job_text({1, -1}, 0, true)),
-        refused_job("short.dat", "512\n0 1\n0.05 2\n"), refused_job("text.dat", "512\n0 one\n"),
-        malformed("-p512"), malformed("-p512i0.05"), malformed("-p512i0.05v0.05w"),
-        malformed("-p0i1v1"), malformed("-p512i0.05v0.05x"),
     }, "mavlin");
     // clang-format on
 }

@@ -1,14 +1,11 @@
 // The support library: argument files, bounded copies, the invocation log, path pieces.
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <regex>
 #include <string>
 #include <vector>
@@ -167,28 +164,6 @@ TEST(Flogfile, LongDateFormFallsBackToTheNumericStampAndUnopenableLogIsReported)
     unsetenv("LOCPATH");
     EXPECT_TRUE(std::regex_match(log, std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d p\n)"))) << log;
 }
-
-#if !defined(__SANITIZE_ADDRESS__)  // the address sanitizer reserves far more address space
-TEST(FlogfileDeathTest, ArgumentThatCannotBeQuotedIsLoggedPlain) {
-    TempDir dir;
-    std::string big = "a b" + std::string(64 << 20, '"');
-    // The address space is limited to what is in use plus 16 MiB: too little to quote big.
-    const auto log_with_little_memory = [&] {
-        char name[] = "p";
-        char* argv[] = {name, big.data()};
-        std::size_t pages = 0;
-        std::ifstream("/proc/self/statm") >> pages;
-        const rlim_t limit = pages * static_cast<std::size_t>(sysconf(_SC_PAGESIZE)) + (16 << 20);
-        const rlimit r{limit, limit};
-        if (setrlimit(RLIMIT_AS, &r) != 0)
-            _exit(3);
-        flogfile((dir / "log").c_str(), 2, argv);
-        _exit(0);
-    };
-    EXPECT_EXIT(log_with_little_memory(), testing::ExitedWithCode(0), "");
-    EXPECT_TRUE(read_file(dir / "log").ends_with(" p " + big + "\n"));
-}
-#endif
 
 TEST(ExplodePath, SplitsIntoPiecesThatCombinePathJoinsAgain) {
     using Sizes = std::array<std::size_t, 4>;  // drive, directory, file name, extension; 0: none

@@ -35,6 +35,12 @@ namespace {
 constexpr std::uint32_t may_1 = 1462060800;  // 2016-05-01 00:00:00 UTC
 constexpr std::int64_t may_1_us = may_1 * 1000000LL;
 
+// A legacy file at 18 Hz: 512-sample records from 01:00:00, the third a minute late and
+// counting from 7.
+const std::string s18 = lw::form3_line('S', 512, "18", "2", "k", "2016-05-01", "00:00:00");
+const std::vector<lw::Record> gap_records{lw::make_record(512, 60, 0), lw::make_record(512, 60, 28),
+                                          lw::make_record(512, 62, 0, 7)};
+
 // Three channels of station kiruna (gains 1, 2, 3) from may_1 + nanoseconds.
 template <typename Sample>
 std::string block_file(double rate, int frames, Sample sample, std::uint32_t nanoseconds = 0) {
@@ -173,14 +179,10 @@ TEST(Nvinfo, EveryInputFormatAndUnreadableFiles) {
         double samples, mean0;         // per channel; the mean of channel 0
         Values external_gains, times;  // times: start, end, then each gap's start and length
     };
-    const std::string s18 = lw::form3_line('S', 512, "18", "2", "k", "2016-05-01", "00:00:00");
     const std::string s20 = lw::form3_line('S', 512, "20", "3", "lycksele", "2016-05-01");
     const std::string tm4 = testwriters::tm4_comment(20, "lycksele"), old = "T old recorder";
     const double hour = may_1 + 3600, jan_15 = 1452816000 + 6 * 3600;  // 2016-01-15 06:00:00
-    // Legacy: 512-sample records from 01:00:00, the third a minute late. Old-type records carry
-    // no time, so the reader starts every record at the file's hour: a step back.
-    const std::vector<lw::Record> records{lw::make_record(512, 60, 0), lw::make_record(512, 60, 28),
-                                          lw::make_record(512, 62, 0)};
+    // Old-type records carry no time, so the reader starts every record at the file's hour.
     // Channel 0 counts 0 to 9, channel 1 100 to 109, channel 2 stays at -7.
     const std::string counting = block_file(
         100.0, 1000, [](int i, int c) { return c == 2 ? -7 : 100 * c + i % 10; }, 500000000);
@@ -195,10 +197,10 @@ TEST(Nvinfo, EveryInputFormatAndUnreadableFiles) {
         {"a.nv24", R"("24-bit block", "station": "kiruna", "frequency_hz": 100)", counting, "",
          1000, 4.5, Values{1, 1, 1}, Values{may_1 + 0.5, may_1 + 10.49}},
         {"gap.bi1", R"("legacy binary", "station": "kiruna", "frequency_hz": 18)",
-         lw::binary_image(s18, records), s18, 1536, 255.5, Values{20, 20, 20},
+         lw::binary_image(s18, gap_records), s18, 1536, (2 * 255.5 + 262.5) / 3, Values{20, 20, 20},
          Values{hour, hour + 120 + 511 / 18.0, hour + 1023 / 18.0, 120 - 1024 / 18.0}},
         {"one.da1", R"("legacy ASCII", "station": "lycksele", "frequency_hz": 20)",
-         lw::ascii_image(s20, {records[0]}), s20, 512, 255.5, Values{30, 30, 30},
+         lw::ascii_image(s20, {gap_records[0]}), s20, 512, 255.5, Values{30, 30, 30},
          Values{hour, hour + 511 / 20.0}},
         {"K6011512.raw", R"("old-type legacy", "station": "unknown", "frequency_hz": 18)",
          old_bytes, old, 256, 63.5, Values{10, 10, 10},
@@ -293,15 +295,10 @@ TEST(Nvconvert, ToMiniseedReadBackByLibmseed) {
     }
 }
 
-// The third record comes a minute late: two segments per channel, the
-// samples after the gap keep their own time.
+// Two segments per channel; the samples after the gap keep their own time.
 TEST(Nvconvert, LegacyGapGivesTwoSegments) {
     testrun::TempDir dir;
-    testrun::write_file(
-        dir / "gap.bi1",
-        lw::binary_image(lw::form3_line('S', 512, "18", "1", "k", "2016-05-01", "00:00:00"),
-                         {lw::make_record(512, 60, 0), lw::make_record(512, 60, 28),
-                          lw::make_record(512, 62, 0, 7)}));
+    testrun::write_file(dir / "gap.bi1", lw::binary_image(s18, gap_records));
     const auto traces = converted(dir, {"gap.bi1", "gap.mseed"});
     ASSERT_EQ(traces.size(), 6u);
     for (size_t c = 0; c < 3; ++c) {
