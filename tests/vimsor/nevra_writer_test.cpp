@@ -45,10 +45,12 @@ TEST(NevraWriter, WritesTheFormatsBytesAndLeavesOutPartialBlocks) {
     const auto ascii = write_all<nevra_writer_ascii>, binary = write_all<nevra_writer_binary>,
                tm4 = write_all<nevra_writer_tm4>;
     const Channels halves{{2.5, -2.5, 0.49, -0.5, 1.5, 0.0, -0.0}};
-    const Channels big{{40.0, -40.0, 32.767, -32.768}};
+    const Channels big{{40.0, -40.0, 32.767, -32.768, 32.768, -32.769}};
     const std::string over =
         "Warning:Scale to big, overflow in short, (-32768 <= 40000 < 32768)\n"
-        "Warning:Scale to big, overflow in short, (-32768 <= -40000 < 32768)\n";
+        "Warning:Scale to big, overflow in short, (-32768 <= -40000 < 32768)\n"
+        "Warning:Scale to big, overflow in short, (-32768 <= 32768 < 32768)\n"
+        "Warning:Scale to big, overflow in short, (-32768 <= -32769 < 32768)\n";
     const Times t{0, 1, 2, 3, 4, 5};
     const double day = 1462060800.0;
     const struct {
@@ -64,8 +66,9 @@ TEST(NevraWriter, WritesTheFormatsBytesAndLeavesOutPartialBlocks) {
         {ascii, {0}, halves, 7, 1, text_head + "0 0 3 -3 0 -1 2 0 0\n"},
         {binary, {0}, halves, 7, 1, bin_head + words({0, 0, 3, -3, 0, -1, 2, 0, 0})},
         // Beyond 16 bits: a warning, and the binary word wraps.
-        {binary, {t0}, big, 4, 1000, bin_head + words({2, 5, 0x9C40, -40000, 32767, -32768}), over},
-        {ascii, {t0}, big, 4, 1000, text_head + "2 5 40000 -40000 32767 -32768\n", over},
+        {binary, {t0}, big, 6, 1000, bin_head + words({2, 5, 0x9C40, -40000, 32767, -32768, 32768,
+         -32769}), over},
+        {ascii, {t0}, big, 6, 1000, text_head + "2 5 40000 -40000 32767 -32768 32768 -32769\n", over},
         // The time words: minute of the day and second.
         {ascii, {day + 86399.999}, {{1}}, 1, 1, text_head + "1439 59 1\n"},
         {ascii, {day + 86400}, {{1}}, 1, 1, text_head + "0 0 1\n"},
