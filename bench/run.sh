@@ -36,10 +36,12 @@ bench_build vimsor mavlin make_example vimsor_bench self_cpu
 
 mkdir -p "$work"
 trap 'rm -rf "$work"' EXIT
+minimal_sum=""  # the stages' minimal loops' CPU time, the driver's bound in the end-to-end table
 if $stages; then
+    minimal_sum=$work/minimal_sum
     echo "stages beside their minimal loops ($hours h block-format recording, $text_hours h text recordings):"
     "$build/bin/vimsor_bench" --hours="$hours" --text-hours="$text_hours" --dir="$work/stages" \
-        --sum-out="$work/minimal_sum" --sum-hours="$e2e_hours" --benchmark_repetitions="$repetitions" --benchmark_color=false 2>"$work/stages.err" | sed -n '/^stage /,$p'
+        --sum-out="$minimal_sum" --sum-hours="$e2e_hours" --benchmark_repetitions="$repetitions" --benchmark_color=false 2>"$work/stages.err" | sed -n '/^stage /,$p'
     rm -rf "$work/stages"
 fi
-bash bench/e2e.sh "$build/bin" "$work/e2e" "$e2e_hours" "$($stages && echo "$work/minimal_sum")"
+bash bench/e2e.sh "$build/bin" "$work/e2e" "$e2e_hours" "$minimal_sum"

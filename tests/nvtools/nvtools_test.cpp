@@ -181,10 +181,10 @@ TEST(Nvinfo, EveryInputFormatAndUnreadableFiles) {
     const std::string s20 = lw::form3_line('S', 512, "20", "3", "lycksele", "2016-05-01");
     const std::string tm4 = testwriters::tm4_comment(20, "lycksele"), old = "T old recorder";
     const double hour = may_1 + 3600, jan_15 = 1452816000 + 6 * 3600;  // 2016-01-15 06:00:00
-    // Old-type records carry no time, so the reader starts every record at the file's hour.
     // Channel 0 counts 0 to 9, channel 1 100 to 109, channel 2 stays at -7.
     const std::string counting = block_file(
         100.0, 1000, [](int i, int c) { return c == 2 ? -7 : 100 * c + i % 10; }, 500000000);
+    // Old-type records carry no time, so the reader starts every record at the file's hour.
     const std::string old_bytes =
         lw::binary_image(old, {lw::make_record(128, 0, 0), lw::make_record(128, 0, 0)}, true);
     const std::string tm4_bytes =
