@@ -1,0 +1,161 @@
+#include "day_writer.h"
+
+#include "record_pack.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <system_error>
+
+namespace sds {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int temporary_name_attempts = 100;
+
+Error file_error(const fs::path& file, const std::string& cause) {
+    return Error(file.string() + ": " + cause);
+}
+
+Error system_error(const fs::path& file, const char* what) {
+    return file_error(file, std::string(what) + ": " + std::strerror(errno));
+}
+
+// A new file beside `file`, hidden and unlike any day file's name.
+std::pair<int, fs::path> create_temporary(const fs::path& file) {
+    for (int attempt = 0; attempt < temporary_name_attempts; ++attempt) {
+        const fs::path name = file.parent_path() / ("." + file.filename().string() + "." +
+                                                    std::to_string(::getpid()) + "." +
+                                                    std::to_string(attempt));
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0)
+            return {fd, name};
+        if (errno != EEXIST)
+            throw system_error(name, "cannot be created");
+    }
+    throw file_error(file, "no free temporary name beside it");
+}
+
+void write_all(int fd, const std::string& bytes, const fs::path& file) {
+    for (size_t done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            throw system_error(file, "cannot be written");
+        done += static_cast<size_t>(n);
+    }
+}
+
+// Only a regular file (or nothing) is replaced by a rename.
+void check_replaceable(const fs::path& file) {
+    struct stat status {};
+    if (::lstat(file.c_str(), &status) != 0) {
+        if (errno == ENOENT)
+            return;
+        throw system_error(file, "cannot be examined");
+    }
+    if (!S_ISREG(status.st_mode))
+        throw file_error(file, "is not a regular file and is not replaced");
+}
+
+}  // namespace
+
+int64_t sample_time_us(int64_t start_us, double rate_hz, size_t index) {
+    return start_us + std::llround(static_cast<double>(index) * 1e6 / rate_hz);
+}
+
+size_t first_sample_from(int64_t start_us, double rate_hz, size_t count, int64_t boundary_us) {
+    if (boundary_us <= start_us)
+        return 0;
+    const double estimate = std::ceil(static_cast<double>(boundary_us - start_us) * rate_hz / 1e6);
+    size_t index = static_cast<size_t>(std::min(estimate, static_cast<double>(count)));
+    while (index > 0 && sample_time_us(start_us, rate_hz, index - 1) >= boundary_us)
+        --index;
+    while (index < count && sample_time_us(start_us, rate_hz, index) < boundary_us)
+        ++index;
+    return index;
+}
+
+DayFileSet::DayFileSet(fs::path root) : root_(std::move(root)) {}
+
+DayFileSet::~DayFileSet() { remove_temporaries(); }
+
+void DayFileSet::add(const SeedId& id, double rate_hz, int64_t start_us,
+                     std::span<const float> values) {
+    for (size_t from = 0; from < values.size();) {
+        const int64_t part_start = sample_time_us(start_us, rate_hz, from);
+        const int64_t next_midnight = midnight_us(day_at(part_start) + 1);
+        const size_t to = first_sample_from(start_us, rate_hz, values.size(), next_midnight);
+        add_part(id, rate_hz, part_start, values.subspan(from, to - from));
+        from = to;
+    }
+}
+
+void DayFileSet::add_part(const SeedId& id, double rate_hz, int64_t start_us,
+                          std::span<const float> values) {
+    Part part{start_us, sample_time_us(start_us, rate_hz, values.size()), {}};
+    pack_float32_records(id, rate_hz, start_us, values, part.records);
+    files_[day_file(root_, id, day_at(start_us))].push_back(std::move(part));
+}
+
+void DayFileSet::write_temporaries() {
+    for (auto& [file, parts] : files_) {
+        std::sort(parts.begin(), parts.end(),
+                  [](const Part& a, const Part& b) { return a.start_us < b.start_us; });
+        for (size_t k = 1; k < parts.size(); ++k)
+            if (parts[k].start_us < parts[k - 1].end_us)
+                throw file_error(file, "two pieces of its trace overlap");
+        std::error_code error;
+        fs::create_directories(file.parent_path(), error);
+        if (error)
+            throw file_error(file.parent_path(), "cannot be created: " + error.message());
+        check_replaceable(file);
+        const auto [fd, temporary] = create_temporary(file);
+        temporaries_[file] = temporary;
+        try {
+            for (const Part& part : parts)
+                write_all(fd, part.records, temporary);
+        } catch (...) {
+            ::close(fd);
+            throw;
+        }
+        if (::close(fd) != 0)
+            throw system_error(temporary, "cannot be written");
+    }
+}
+
+std::vector<fs::path> DayFileSet::commit() {
+    std::vector<fs::path> placed;
+    try {
+        write_temporaries();
+        for (const auto& [file, temporary] : temporaries_) {
+            if (::rename(temporary.c_str(), file.c_str()) != 0)
+                throw system_error(file, "cannot be put in place");
+            placed.push_back(file);
+        }
+    } catch (...) {
+        for (const fs::path& file : placed)
+            ::unlink(file.c_str());
+        remove_temporaries();
+        throw;
+    }
+    temporaries_.clear();
+    files_.clear();
+    return placed;
+}
+
+void DayFileSet::remove_temporaries() noexcept {
+    for (const auto& [file, temporary] : temporaries_)
+        ::unlink(temporary.c_str());
+    temporaries_.clear();
+}
+
+}  // namespace sds
