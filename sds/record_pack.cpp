@@ -2,8 +2,9 @@
 
 #include <libmseed.h>
 
+#include <charconv>
 #include <cstring>
-#include <sstream>
+#include <new>
 
 namespace sds {
 
@@ -16,15 +17,25 @@ void copy_code(char (&field)[11], const std::string& code) {
     field[sizeof field - 1] = '\0';
 }
 
-void append_record(char* record, int length, void* out) {
-    static_cast<std::string*>(out)->append(record, static_cast<size_t>(length));
+struct Output {
+    std::string& bytes;
+    bool failed = false;  // exceptions cannot cross libmseed
+};
+
+void append_record(char* record, int length, void* context) {
+    auto* out = static_cast<Output*>(context);
+    try {
+        out->bytes.append(record, static_cast<size_t>(length));
+    } catch (const std::bad_alloc&) {
+        out->failed = true;
+    }
 }
 
+// The rate in the shortest text that reads back to it.
 Error refusal(const SeedId& id, double rate_hz, const std::string& cause) {
-    std::ostringstream text;
-    text.precision(17);
-    text << id.text() << " at " << rate_hz << " Hz: " << cause;
-    return Error(text.str());
+    char rate[32];
+    const auto end = std::to_chars(rate, rate + sizeof rate, rate_hz).ptr;
+    return Error(id.text() + " at " + std::string(rate, end) + " Hz: " + cause);
 }
 
 // Only a rate whose factor and multiplier give it back unchanged is exact.
@@ -62,10 +73,11 @@ void pack_float32_records(const SeedId& id, double rate_hz, int64_t start_us,
     msr->datasamples = const_cast<float*>(values.data());
     msr->numsamples = static_cast<int64_t>(values.size());
     int64_t packed = 0;
-    const int records = has_b1001 ? msr_pack(msr, append_record, &out, &packed, 1, 0) : -1;
+    Output output{out};
+    const int records = has_b1001 ? msr_pack(msr, append_record, &output, &packed, 1, 0) : -1;
     msr->datasamples = nullptr;
     msr_free(&msr);
-    if (records < 0 || packed != static_cast<int64_t>(values.size()))
+    if (records < 0 || output.failed || packed != static_cast<int64_t>(values.size()))
         throw refusal(id, rate_hz, "libmseed could not pack the samples");
 }
 

@@ -173,10 +173,12 @@ void check_element_count(const fs::path& root, const std::vector<std::string>& p
 std::optional<FileStamp> stamp_of(const fs::path& file) {
     struct stat status {};
     if (::stat(file.c_str(), &status) != 0) {
-        if (errno == ENOENT)
+        if (errno == ENOENT || errno == ENOTDIR)
             return std::nullopt;
         throw Error(file.string() + ": cannot be read: " + std::strerror(errno));
     }
+    if (!S_ISREG(status.st_mode))
+        return std::nullopt;
     return FileStamp{static_cast<uint64_t>(status.st_size),
                      static_cast<int64_t>(status.st_mtim.tv_sec) * 1'000'000'000 +
                          status.st_mtim.tv_nsec};

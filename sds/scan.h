@@ -43,8 +43,8 @@ struct ArchiveScan {
 ArchiveScan scan_archive(const std::filesystem::path& root,
                          const std::vector<std::string>& patterns, DayRange range);
 
-// The stamp of a file, nothing when it does not exist. Throws Error naming
-// the file when its status cannot be read.
+// The stamp of a day file (links followed), nothing when there is no regular
+// file by that name. Throws Error naming the file when its status cannot be read.
 std::optional<FileStamp> stamp_of(const std::filesystem::path& file);
 
 }  // namespace sds

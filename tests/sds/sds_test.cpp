@@ -1,0 +1,292 @@
+// Days, the SDS layout, the plan of an archive from its directory tree, and
+// result day files read back with libmseed.
+#include <gtest/gtest.h>
+#include <libmseed.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "day_writer.h"
+#include "days.h"
+#include "layout.h"
+#include "run.h"
+#include "scan.h"
+#include "sds_tree_writer.h"
+
+using namespace sds;
+namespace fs = std::filesystem;
+
+namespace {
+
+template <typename F>
+std::string error_text(F&& f) {
+    try {
+        f();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "";
+}
+
+std::string yyyy_ddd(Day day) {
+    const YearDay yd = year_day(day);
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d-%03d", yd.year, yd.day_of_year);
+    return text;
+}
+
+TEST(Days, BothFormsStrictlyAndTheirLinksToTime) {
+    const struct {
+        std::string word, expected;  // "YYYY-MM-DD YYYY-DDD", or the refusal
+    } cases[] = {
+        {"2024-02-29", "2024-02-29 2024-060"}, {"2024-060", "2024-02-29 2024-060"},
+        {"2024-366", "2024-12-31 2024-366"},   {"2023-365", "2023-12-31 2023-365"},
+        {"1970-001", "1970-01-01 1970-001"},   {"1969-12-31", "1969-12-31 1969-365"},
+        {"2023-366", ""},  {"2024-000", ""},   {"2023-02-29", ""}, {"2024-13-01", ""},
+        {"2024-02-30", ""}, {"2024-1-01", ""}, {"24-001", ""},     {"2024-001x", ""},
+        {" 2024-001", ""}, {"2024-+01", ""},  {"+024-001", ""},   {"2024/001", ""},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        std::string got;
+        try {
+            const Day day = parse_day(c.word);
+            got = day_text(day) + " " + yyyy_ddd(day);
+            EXPECT_EQ(day_of(year_day(day)), day);
+            EXPECT_EQ(day_at(midnight_us(day)), day);
+            EXPECT_EQ(day_at(midnight_us(day) - 1), day + -1);
+        } catch (const Error& e) {
+            EXPECT_EQ(e.what(), "\"" + c.word + "\" is not a day: expected YYYY-MM-DD or YYYY-DDD");
+        }
+        EXPECT_EQ(got, c.expected) << c.word;
+    }
+    EXPECT_EQ(midnight_us(parse_day("2024-02-28")), sdsw::feb28_2024_us);
+    EXPECT_EQ(parse_day_range("2024-02-28", "2024-060").size(), 2);
+    EXPECT_EQ(error_text([] { parse_day_range("2024-03-01", "2024-02-29"); }),
+              "the first day 2024-03-01 lies after the last day 2024-02-29");
+    EXPECT_EQ(error_text([] { day_of({2023, 366}); }),
+              "day 366 does not exist in the year 2023");
+}
+
+TEST(Layout, OnePathForReadingAndWriting) {
+    const SeedId id{"XX", "AR1", "", "BDF"};
+    EXPECT_EQ(day_file("/r", id, parse_day("2024-060")), "/r/2024/XX/AR1/BDF.D/XX.AR1..BDF.D.2024.060");
+    EXPECT_EQ(parse_seed_id("XX.AR1..BDF"), id);
+    const auto name = parse_day_file_name("IM.I53H1.00.BDF.D.0999.007");
+    ASSERT_TRUE(name);
+    EXPECT_EQ(name->id.text(), "IM.I53H1.00.BDF");
+    EXPECT_EQ(name->day, (YearDay{999, 7}));
+    for (const char* other : {"XX.AR1..BDF.D.2024.60", "XX.AR1..BDF.D.2023.366", "XX..00.BDF.D.2024.060",
+                              ".XX.AR1..BDF.D.2024.060.77.0", "XX.AR1..BDF.Q.2024.060", "XX.AR1..BDF.D.24.060"})
+        EXPECT_FALSE(parse_day_file_name(other)) << other;
+    for (const char* other : {"XX.AR1.BDF", "XX.AR1..", ".AR1..BDF", "XX.A/1..BDF"})
+        EXPECT_FALSE(parse_seed_id(other)) << other;
+    EXPECT_EQ(channel_of_directory("BDF.D"), "BDF");
+    EXPECT_FALSE(channel_of_directory(".D"));
+    EXPECT_FALSE(channel_of_directory("BDF"));
+}
+
+// The archive of the test writer, plus: XX.AR4..BDF on 03-02 only, six more
+// ids on 02-29, a file under another station's directory, a temporary file,
+// and a directory with a day file's name.
+class Archive : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sdsw::write_tree(root(), sdsw::three_element_array());
+        const int64_t feb29 = sdsw::feb28_2024_us + sdsw::day_us;
+        sdsw::touch_day_file(root(), {"XX", "AR4", "", "BDF", 20, {}}, feb29 + 2 * sdsw::day_us);
+        for (int k = 1; k <= 6; ++k)
+            sdsw::touch_day_file(root(), {"YY", "E" + std::to_string(k), "", "BDF", 20, {}}, feb29);
+        const fs::path ar1 = root() / "2024/XX/AR1/BDF.D";
+        testrun::write_file(ar1 / "XX.AR9..BDF.D.2024.060", "");
+        testrun::write_file(ar1 / ".XX.AR1..BDF.D.2024.062.77.0", "");
+        fs::create_directories(root() / "2024/XX/AR3/BDF.D/XX.AR3..BDF.D.2024.062");
+    }
+    fs::path root() const { return dir / "archive"; }
+    testrun::TempDir dir;
+};
+
+// "D:present..." per day, "1" for an element's file, "-" for none; each stamp checked against the file.
+std::string files_by_day(const fs::path& root, const ArchiveScan& scan) {
+    std::string text;
+    for (const DayFiles& day : scan.days) {
+        text += (text.empty() ? "" : " ") + day_text(day.day).substr(5) + ":";
+        for (size_t k = 0; k < day.files.size(); ++k) {
+            text += day.files[k] ? "1" : "-";
+            EXPECT_EQ(day.files[k], stamp_of(day_file(root, scan.elements[k], day.day)));
+        }
+    }
+    return text;
+}
+
+TEST_F(Archive, ScanFindsTheElementsAndTheirDayFiles) {
+    const std::string ids3 = "XX.AR1..BDF XX.AR2..BDF XX.AR3..BDF";
+    const std::string need = ", where 3 to 8 are needed";
+    const struct {
+        std::vector<std::string> patterns;
+        std::string from, to, elements, files;  // files: or the refusal after the root
+    } cases[] = {
+        {{"XX.*"}, "2024-02-28", "2024-03-01", ids3,
+         "02-27:--- 02-28:111 02-29:111 03-01:111 03-02:---"},
+        {{"XX.AR3..BD?", "XX.AR[12]..BDF"}, "2024-059", "2024-061", ids3,
+         "02-27:--- 02-28:111 02-29:111 03-01:111 03-02:---"},
+        {{"XX.*"}, "2024-02-29", "2024-03-03", ids3 + " XX.AR4..BDF",
+         "02-28:111- 02-29:111- 03-01:111- 03-02:---1 03-03:---- 03-04:----"},
+        {{"XX.AR1..BDF", "XX.AR2..BDF"}, "2024-02-28", "2024-03-01", "",
+         ": the channels XX.AR1..BDF, XX.AR2..BDF match 2 ids with day files from 2024-02-28 to "
+         "2024-03-01" + need + ": XX.AR1..BDF, XX.AR2..BDF"},
+        {{"*"}, "2024-02-28", "2024-03-01", "",
+         ": the channels * match 9 ids with day files from 2024-02-28 to 2024-03-01" + need +
+             ": XX.AR1..BDF, XX.AR2..BDF, XX.AR3..BDF, YY.E1..BDF, YY.E2..BDF, YY.E3..BDF, "
+             "YY.E4..BDF, YY.E5..BDF, YY.E6..BDF"},
+        {{"XX.*"}, "2024-03-05", "2024-03-06", "",
+         ": the channels XX.* match 0 ids with day files from 2024-03-05 to 2024-03-06" + need},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.patterns.front() + " " + c.from);
+        try {
+            const ArchiveScan scan = scan_archive(root(), c.patterns, parse_day_range(c.from, c.to));
+            std::string elements;
+            for (const SeedId& id : scan.elements)
+                elements += (elements.empty() ? "" : " ") + id.text();
+            EXPECT_EQ(elements, c.elements);
+            EXPECT_EQ(files_by_day(root(), scan), c.files);
+        } catch (const Error& e) {
+            EXPECT_EQ(e.what(), root().string() + c.files);
+        }
+    }
+    const DayRange range = parse_day_range("2024-02-28", "2024-03-01");
+    EXPECT_EQ(error_text([&] { scan_archive(dir / "none", {"*"}, range); }).rfind((dir / "none").string() + ": ", 0), 0u);
+}
+
+struct Record {
+    int64_t start_us;
+    double rate;
+    int encoding;
+    bool microseconds;  // has Blockette 1001
+    std::vector<float> values;
+};
+
+std::vector<Record> read_records(const fs::path& file) {
+    MSFileParam* reader = nullptr;
+    MSRecord* msr = nullptr;
+    std::vector<Record> records;
+    while (ms_readmsr_r(&reader, &msr, file.c_str(), 0, nullptr, nullptr, 1, 1, 0) == MS_NOERROR) {
+        const auto* values = static_cast<const float*>(msr->datasamples);
+        records.push_back({msr->starttime, msr->samprate, msr->encoding, msr->Blkt1001 != nullptr,
+                           std::vector<float>(values, values + msr->numsamples)});
+    }
+    ms_readmsr_r(&reader, &msr, nullptr, 0, nullptr, nullptr, 0, 0, 0);
+    return records;
+}
+
+// Regular files under dir, relative and sorted.
+std::vector<std::string> files_under(const fs::path& dir) {
+    std::vector<std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(dir))
+        if (!entry.is_directory())
+            files.push_back(fs::relative(entry.path(), dir).string());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+// Six significant digits, as vimsor's results have them.
+std::vector<float> result_values(size_t count) {
+    std::vector<float> values(count);
+    for (size_t i = 0; i < count; ++i)
+        values[i] = std::stof(std::to_string((i * 7919) % 999983) + "e" + std::to_string(int(i % 9) - 4));
+    return values;
+}
+
+TEST(DayWriter, SplitsAtMidnightAndEveryRecordStartsWithinItsDay) {
+    const int64_t feb29 = sdsw::feb28_2024_us + sdsw::day_us;
+    const SeedId id{"XX", "AR1", "", "BDF"};
+    const struct {
+        int64_t start_us;
+        size_t count;
+        std::vector<std::pair<std::string, size_t>> files;  // day, samples
+    } cases[] = {
+        {feb29 - 1'000'000, 40, {{"2024.059", 20}, {"2024.060", 20}}},  // sample 20 at midnight
+        {feb29 - 999'877, 40, {{"2024.059", 20}, {"2024.060", 20}}},
+        {feb29 + 123'456, 100, {{"2024.060", 100}}},
+        {feb29 - 60'000'000, (86400 + 120) * 20, {{"2024.059", 1200}, {"2024.060", 1728000}, {"2024.061", 1200}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.start_us);
+        testrun::TempDir dir;
+        const std::vector<float> values = result_values(c.count);
+        DayFileSet set(dir.path());
+        set.add(id, 20.0, c.start_us, values);
+        const std::vector<fs::path> written = set.commit();
+        ASSERT_EQ(written.size(), c.files.size());
+        size_t index = 0;  // of the next sample of the piece
+        for (size_t f = 0; f < c.files.size(); ++f) {
+            EXPECT_EQ(written[f], dir / ("2024/XX/AR1/BDF.D/XX.AR1..BDF.D." + c.files[f].first));
+            const Day day = day_of({2024, std::stoi(c.files[f].first.substr(5))});
+            size_t in_file = 0;
+            for (const Record& r : read_records(written[f])) {
+                EXPECT_EQ(day_at(r.start_us), day);
+                EXPECT_EQ(r.start_us, c.start_us + static_cast<int64_t>(index) * 50'000);
+                EXPECT_EQ(r.rate, 20.0);
+                EXPECT_EQ(r.encoding, DE_FLOAT32);
+                EXPECT_TRUE(r.microseconds);
+                ASSERT_LE(index + r.values.size(), values.size());
+                EXPECT_TRUE(std::equal(r.values.begin(), r.values.end(), values.begin() + index));
+                index += r.values.size();
+                in_file += r.values.size();
+            }
+            EXPECT_EQ(in_file, c.files[f].second);
+        }
+        EXPECT_EQ(index, c.count);
+        EXPECT_EQ(files_under(dir.path()).size(), c.files.size());  // no temporary left
+    }
+}
+
+TEST(DayWriter, ASetAppearsWholeOrNotAtAll) {
+    const int64_t feb29 = sdsw::feb28_2024_us + sdsw::day_us;
+    const SeedId ar1{"XX", "AR1", "", "BDF"}, ar2{"XX", "AR2", "", "BDF"};
+    const std::vector<float> values = result_values(100);
+    testrun::TempDir dir;
+    const fs::path ar2_file = day_file(dir.path(), ar2, day_at(feb29));
+    {
+        DayFileSet set(dir.path());
+        set.add(ar1, 20.0, feb29, values);
+        set.add(ar2, 20.0, feb29 + 2'000'000, std::span(values).first(30));
+        set.add(ar2, 20.0, feb29, std::span(values).first(30));  // written in time order
+        EXPECT_EQ(set.commit().size(), 2u);
+        EXPECT_EQ(read_records(ar2_file).front().start_us, feb29);
+        set.add(ar1, 20.0, feb29, values);  // dropped with the set: nothing written
+    }
+    EXPECT_EQ(files_under(dir.path()), (std::vector<std::string>{"2024/XX/AR1/BDF.D/XX.AR1..BDF.D.2024.060",
+                                                               "2024/XX/AR2/BDF.D/XX.AR2..BDF.D.2024.060"}));
+    // A failed commit leaves none of the set's files and no temporary: only what was there.
+    const auto failure = [&](auto fill) {
+        testrun::TempDir out;
+        DayFileSet set(out.path());
+        set.add(ar1, 20.0, feb29, values);
+        fill(set, day_file(out.path(), ar2, day_at(feb29)));
+        std::string error = error_text([&] { set.commit(); });
+        for (const std::string& file : files_under(out.path()))
+            error += " | " + file;
+        return error.replace(0, out.path().string().size() + 1, "");
+    };
+    const std::string ar2_name = "2024/XX/AR2/BDF.D/XX.AR2..BDF.D.2024.060";
+    EXPECT_EQ(failure([&](DayFileSet& set, const fs::path&) {
+                  set.add(ar2, 20.0, feb29, values);
+                  set.add(ar2, 20.0, feb29 + 4'950'000, values);
+              }),
+              ar2_name + ": two pieces of its trace overlap");
+    EXPECT_EQ(failure([&](DayFileSet& set, const fs::path& place) {
+                  set.add(ar2, 20.0, feb29, values);
+                  fs::create_directories(place);
+                  testrun::write_file(place / "x", "");
+              }),
+              ar2_name + ": is not a regular file and is not replaced | " + ar2_name + "/x");
+    DayFileSet set(dir.path());
+    EXPECT_EQ(error_text([&] { set.add(ar2, 100.0012283, feb29, values); }),
+              "XX.AR2..BDF at 100.0012283 Hz: the rate cannot be written exactly");
+}
+
+}  // namespace
