@@ -131,8 +131,8 @@ void write_nv24(std::ostream& out, const NV24Recording& recording) {
 void write_nv24_file(const std::string& filename, const NV24Recording& recording) {
     std::ofstream out(filename, std::ios::out | std::ios::binary | std::ios::trunc);
     if (!out.is_open())
-        throw std::runtime_error(Formatter() << filename << ": cannot be created: "
-                                             << std::strerror(errno));
+        throw std::runtime_error(Formatter()
+                                 << filename << ": cannot be created: " << std::strerror(errno));
     try {
         write_nv24(out, recording);
         out.close();

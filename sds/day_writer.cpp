@@ -31,9 +31,9 @@ Error system_error(const fs::path& file, const char* what) {
 // A new file beside `file`, hidden and unlike any day file's name.
 std::pair<int, fs::path> create_temporary(const fs::path& file) {
     for (int attempt = 0; attempt < temporary_name_attempts; ++attempt) {
-        const fs::path name = file.parent_path() / ("." + file.filename().string() + "." +
-                                                    std::to_string(::getpid()) + "." +
-                                                    std::to_string(attempt));
+        const fs::path name =
+            file.parent_path() / ("." + file.filename().string() + "." +
+                                  std::to_string(::getpid()) + "." + std::to_string(attempt));
         const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0)
             return {fd, name};

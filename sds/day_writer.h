@@ -48,12 +48,13 @@ private:
         std::string records;
     };
 
-    void add_part(const SeedId& id, double rate_hz, int64_t start_us, std::span<const float> values);
+    void add_part(const SeedId& id, double rate_hz, int64_t start_us,
+                  std::span<const float> values);
     void write_temporaries();
     void remove_temporaries() noexcept;
 
     std::filesystem::path root_;
-    std::map<std::filesystem::path, std::vector<Part>> files_;   // day file -> its parts
+    std::map<std::filesystem::path, std::vector<Part>> files_;            // day file -> its parts
     std::map<std::filesystem::path, std::filesystem::path> temporaries_;  // day file -> temporary
 };
 

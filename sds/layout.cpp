@@ -41,8 +41,8 @@ std::optional<int> number(std::string_view text, size_t digits) {
 
 std::optional<SeedId> id_of_fields(const std::vector<std::string_view>& f) {
     SeedId id{std::string(f[0]), std::string(f[1]), std::string(f[2]), std::string(f[3])};
-    if (!is_code(id.network, false) || !is_code(id.station, false) ||
-        !is_code(id.location, true) || !is_code(id.channel, false))
+    if (!is_code(id.network, false) || !is_code(id.station, false) || !is_code(id.location, true) ||
+        !is_code(id.channel, false))
         return std::nullopt;
     return id;
 }
@@ -55,7 +55,9 @@ std::string day_of_year_text(int day_of_year) {
 
 }  // namespace
 
-std::string SeedId::text() const { return network + "." + station + "." + location + "." + channel; }
+std::string SeedId::text() const {
+    return network + "." + station + "." + location + "." + channel;
+}
 
 std::optional<SeedId> parse_seed_id(std::string_view text) {
     const auto f = fields(text);
@@ -71,7 +73,8 @@ std::string year_directory(int year) {
 std::filesystem::path day_file(const std::filesystem::path& root, const SeedId& id, Day day) {
     const YearDay yd = year_day(day);
     const std::string year = year_directory(yd.year);
-    return root / year / id.network / id.station / (id.channel + std::string(channel_directory_suffix)) /
+    return root / year / id.network / id.station /
+           (id.channel + std::string(channel_directory_suffix)) /
            (id.text() + "." + std::string(data_type) + "." + year + "." +
             day_of_year_text(yd.day_of_year));
 }

@@ -67,8 +67,8 @@ void pack_float32_records(const SeedId& id, double rate_hz, int64_t start_us,
     msr->sampletype = 'f';
     // Blockette 1001 carries the microseconds below the header's 100 µs units.
     blkt_1001_s b1001{};
-    const bool has_b1001 = msr_addblockette(msr, reinterpret_cast<char*>(&b1001), sizeof b1001,
-                                            1001, 0) != nullptr;
+    const bool has_b1001 =
+        msr_addblockette(msr, reinterpret_cast<char*>(&b1001), sizeof b1001, 1001, 0) != nullptr;
     // The packer only reads the samples; the pointer is taken back before msr_free.
     msr->datasamples = const_cast<float*>(values.data());
     msr->numsamples = static_cast<int64_t>(values.size());

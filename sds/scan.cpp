@@ -95,7 +95,10 @@ struct Found {
 class Walk {
 public:
     Walk(const fs::path& root, const std::vector<std::string>& patterns, DayRange range)
-        : root_(root), filter_(patterns), first_(range.first + -1), range_(range),
+        : root_(root),
+          filter_(patterns),
+          first_(range.first + -1),
+          range_(range),
           day_count_(static_cast<size_t>(range.size() + 2)) {}
 
     std::map<std::string, Found> run() {
@@ -179,9 +182,9 @@ std::optional<FileStamp> stamp_of(const fs::path& file) {
     }
     if (!S_ISREG(status.st_mode))
         return std::nullopt;
-    return FileStamp{static_cast<uint64_t>(status.st_size),
-                     static_cast<int64_t>(status.st_mtim.tv_sec) * 1'000'000'000 +
-                         status.st_mtim.tv_nsec};
+    return FileStamp{
+        static_cast<uint64_t>(status.st_size),
+        static_cast<int64_t>(status.st_mtim.tv_sec) * 1'000'000'000 + status.st_mtim.tv_nsec};
 }
 
 ArchiveScan scan_archive(const fs::path& root, const std::vector<std::string>& patterns,

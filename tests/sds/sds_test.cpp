@@ -38,48 +38,42 @@ std::string yyyy_ddd(Day day) {
 }
 
 TEST(Days, BothFormsStrictlyAndTheirLinksToTime) {
-    const struct {
-        std::string word, expected;  // "YYYY-MM-DD YYYY-DDD", or the refusal
-    } cases[] = {
+    const std::pair<std::string, std::string> days[] = {
+        // word, "YYYY-MM-DD YYYY-DDD"
         {"2024-02-29", "2024-02-29 2024-060"}, {"2024-060", "2024-02-29 2024-060"},
         {"2024-366", "2024-12-31 2024-366"},   {"2023-365", "2023-12-31 2023-365"},
-        {"1970-001", "1970-01-01 1970-001"},   {"1969-12-31", "1969-12-31 1969-365"},
-        {"2023-366", ""},  {"2024-000", ""},   {"2023-02-29", ""}, {"2024-13-01", ""},
-        {"2024-02-30", ""}, {"2024-1-01", ""}, {"24-001", ""},     {"2024-001x", ""},
-        {" 2024-001", ""}, {"2024-+01", ""},  {"+024-001", ""},   {"2024/001", ""},
-        {"", ""},
-    };
-    for (const auto& c : cases) {
-        std::string got;
-        try {
-            const Day day = parse_day(c.word);
-            got = day_text(day) + " " + yyyy_ddd(day);
-            EXPECT_EQ(day_of(year_day(day)), day);
-            EXPECT_EQ(day_at(midnight_us(day)), day);
-            EXPECT_EQ(day_at(midnight_us(day) - 1), day + -1);
-        } catch (const Error& e) {
-            EXPECT_EQ(e.what(), "\"" + c.word + "\" is not a day: expected YYYY-MM-DD or YYYY-DDD");
-        }
-        EXPECT_EQ(got, c.expected) << c.word;
+        {"1970-001", "1970-01-01 1970-001"},   {"1969-12-31", "1969-12-31 1969-365"}};
+    for (const auto& [word, expected] : days) {
+        const Day day = parse_day(word);
+        EXPECT_EQ(day_text(day) + " " + yyyy_ddd(day), expected);
+        EXPECT_EQ(day_of(year_day(day)), day);
+        EXPECT_EQ(day_at(midnight_us(day)), day);
+        EXPECT_EQ(day_at(midnight_us(day) - 1), day + -1);
     }
+    for (const std::string word :
+         {"2023-366", "2024-000", "2023-02-29", "2024-13-01", "2024-02-30", "2024-1-01", "24-001",
+          "2024-001x", " 2024-001", "2024-+01", "+024-001", "2024/001", ""})
+        EXPECT_EQ(error_text([&] { parse_day(word); }),
+                  "\"" + word + "\" is not a day: expected YYYY-MM-DD or YYYY-DDD");
     EXPECT_EQ(midnight_us(parse_day("2024-02-28")), sdsw::feb28_2024_us);
     EXPECT_EQ(parse_day_range("2024-02-28", "2024-060").size(), 2);
     EXPECT_EQ(error_text([] { parse_day_range("2024-03-01", "2024-02-29"); }),
               "the first day 2024-03-01 lies after the last day 2024-02-29");
-    EXPECT_EQ(error_text([] { day_of({2023, 366}); }),
-              "day 366 does not exist in the year 2023");
+    EXPECT_EQ(error_text([] { day_of({2023, 366}); }), "day 366 does not exist in the year 2023");
 }
 
 TEST(Layout, OnePathForReadingAndWriting) {
     const SeedId id{"XX", "AR1", "", "BDF"};
-    EXPECT_EQ(day_file("/r", id, parse_day("2024-060")), "/r/2024/XX/AR1/BDF.D/XX.AR1..BDF.D.2024.060");
+    EXPECT_EQ(day_file("/r", id, parse_day("2024-060")),
+              "/r/2024/XX/AR1/BDF.D/XX.AR1..BDF.D.2024.060");
     EXPECT_EQ(parse_seed_id("XX.AR1..BDF"), id);
     const auto name = parse_day_file_name("IM.I53H1.00.BDF.D.0999.007");
     ASSERT_TRUE(name);
     EXPECT_EQ(name->id.text(), "IM.I53H1.00.BDF");
     EXPECT_EQ(name->day, (YearDay{999, 7}));
-    for (const char* other : {"XX.AR1..BDF.D.2024.60", "XX.AR1..BDF.D.2023.366", "XX..00.BDF.D.2024.060",
-                              ".XX.AR1..BDF.D.2024.060.77.0", "XX.AR1..BDF.Q.2024.060", "XX.AR1..BDF.D.24.060"})
+    for (const char* other :
+         {"XX.AR1..BDF.D.2024.60", "XX.AR1..BDF.D.2023.366", "XX..00.BDF.D.2024.060",
+          ".XX.AR1..BDF.D.2024.060.77.0", "XX.AR1..BDF.Q.2024.060", "XX.AR1..BDF.D.24.060"})
         EXPECT_FALSE(parse_day_file_name(other)) << other;
     for (const char* other : {"XX.AR1.BDF", "XX.AR1..", ".AR1..BDF", "XX.A/1..BDF"})
         EXPECT_FALSE(parse_seed_id(other)) << other;
@@ -128,6 +122,7 @@ TEST_F(Archive, ScanFindsTheElementsAndTheirDayFiles) {
         std::vector<std::string> patterns;
         std::string from, to, elements, files;  // files: or the refusal after the root
     } cases[] = {
+        // clang-format off
         {{"XX.*"}, "2024-02-28", "2024-03-01", ids3,
          "02-27:--- 02-28:111 02-29:111 03-01:111 03-02:---"},
         {{"XX.AR3..BD?", "XX.AR[12]..BDF"}, "2024-059", "2024-061", ids3,
@@ -139,15 +134,17 @@ TEST_F(Archive, ScanFindsTheElementsAndTheirDayFiles) {
          "2024-03-01" + need + ": XX.AR1..BDF, XX.AR2..BDF"},
         {{"*"}, "2024-02-28", "2024-03-01", "",
          ": the channels * match 9 ids with day files from 2024-02-28 to 2024-03-01" + need +
-             ": XX.AR1..BDF, XX.AR2..BDF, XX.AR3..BDF, YY.E1..BDF, YY.E2..BDF, YY.E3..BDF, "
-             "YY.E4..BDF, YY.E5..BDF, YY.E6..BDF"},
+         ": XX.AR1..BDF, XX.AR2..BDF, XX.AR3..BDF, YY.E1..BDF, YY.E2..BDF, YY.E3..BDF, "
+         "YY.E4..BDF, YY.E5..BDF, YY.E6..BDF"},
         {{"XX.*"}, "2024-03-05", "2024-03-06", "",
          ": the channels XX.* match 0 ids with day files from 2024-03-05 to 2024-03-06" + need},
+        // clang-format on
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.patterns.front() + " " + c.from);
         try {
-            const ArchiveScan scan = scan_archive(root(), c.patterns, parse_day_range(c.from, c.to));
+            const ArchiveScan scan =
+                scan_archive(root(), c.patterns, parse_day_range(c.from, c.to));
             std::string elements;
             for (const SeedId& id : scan.elements)
                 elements += (elements.empty() ? "" : " ") + id.text();
@@ -157,8 +154,9 @@ TEST_F(Archive, ScanFindsTheElementsAndTheirDayFiles) {
             EXPECT_EQ(e.what(), root().string() + c.files);
         }
     }
-    const DayRange range = parse_day_range("2024-02-28", "2024-03-01");
-    EXPECT_EQ(error_text([&] { scan_archive(dir / "none", {"*"}, range); }).rfind((dir / "none").string() + ": ", 0), 0u);
+    EXPECT_EQ(error_text(
+                  [&] { scan_archive(dir / "none", {}, parse_day_range("2024-001", "2024-001")); }),
+              (dir / "none").string() + ": No such file or directory");
 }
 
 struct Record {
@@ -196,7 +194,8 @@ std::vector<std::string> files_under(const fs::path& dir) {
 std::vector<float> result_values(size_t count) {
     std::vector<float> values(count);
     for (size_t i = 0; i < count; ++i)
-        values[i] = std::stof(std::to_string((i * 7919) % 999983) + "e" + std::to_string(int(i % 9) - 4));
+        values[i] =
+            std::stof(std::to_string((i * 7919) % 999983) + "e" + std::to_string(int(i % 9) - 4));
     return values;
 }
 
@@ -211,7 +210,10 @@ TEST(DayWriter, SplitsAtMidnightAndEveryRecordStartsWithinItsDay) {
         {feb29 - 1'000'000, 40, {{"2024.059", 20}, {"2024.060", 20}}},  // sample 20 at midnight
         {feb29 - 999'877, 40, {{"2024.059", 20}, {"2024.060", 20}}},
         {feb29 + 123'456, 100, {{"2024.060", 100}}},
-        {feb29 - 60'000'000, (86400 + 120) * 20, {{"2024.059", 1200}, {"2024.060", 1728000}, {"2024.061", 1200}}},
+        // clang-format off
+        {feb29 - 60'000'000, (86400 + 120) * 20,
+         {{"2024.059", 1200}, {"2024.060", 1728000}, {"2024.061", 1200}}},
+        // clang-format on
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.start_us);
@@ -259,8 +261,9 @@ TEST(DayWriter, ASetAppearsWholeOrNotAtAll) {
         EXPECT_EQ(read_records(ar2_file).front().start_us, feb29);
         set.add(ar1, 20.0, feb29, values);  // dropped with the set: nothing written
     }
-    EXPECT_EQ(files_under(dir.path()), (std::vector<std::string>{"2024/XX/AR1/BDF.D/XX.AR1..BDF.D.2024.060",
-                                                               "2024/XX/AR2/BDF.D/XX.AR2..BDF.D.2024.060"}));
+    EXPECT_EQ(files_under(dir.path()),
+              (std::vector<std::string>{"2024/XX/AR1/BDF.D/XX.AR1..BDF.D.2024.060",
+                                        "2024/XX/AR2/BDF.D/XX.AR2..BDF.D.2024.060"}));
     // A failed commit leaves none of the set's files and no temporary: only what was there.
     const auto failure = [&](auto fill) {
         testrun::TempDir out;

@@ -73,8 +73,8 @@ inline void append_record(char* record, int length, void* context) {
     std::error_code ignored;
     fs::create_directories(file.parent_path(), ignored);
     FILE* out = std::fopen(file.c_str(), "ab");
-    const bool written = out != nullptr && std::fwrite(record, 1, static_cast<size_t>(length), out) ==
-                                               static_cast<size_t>(length);
+    const bool written = out != nullptr && std::fwrite(record, 1, static_cast<size_t>(length),
+                                                       out) == static_cast<size_t>(length);
     if (out == nullptr || std::fclose(out) != 0 || !written)
         to->error = "cannot write " + file.string();
 }
@@ -116,8 +116,8 @@ inline constexpr int64_t day_us = 86400LL * 1000000;
 inline Segment segment_20hz(int64_t start_us, int64_t seconds, int element) {
     Segment s{start_us, std::vector<int32_t>(static_cast<size_t>(seconds * 20))};
     for (size_t i = 0; i < s.samples.size(); ++i)
-        s.samples[i] = static_cast<int32_t>((i * 37 + static_cast<size_t>(element) * 1000) % 4001) -
-                       2000;
+        s.samples[i] =
+            static_cast<int32_t>((i * 37 + static_cast<size_t>(element) * 1000) % 4001) - 2000;
     return s;
 }
 
