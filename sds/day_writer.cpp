@@ -90,6 +90,8 @@ DayFileSet::~DayFileSet() { remove_temporaries(); }
 
 void DayFileSet::add(const SeedId& id, double rate_hz, int64_t start_us,
                      std::span<const float> values) {
+    if (!(rate_hz > 0 && std::isfinite(rate_hz)))
+        throw Error(id.text() + ": no positive, finite rate");
     for (size_t from = 0; from < values.size();) {
         const int64_t part_start = sample_time_us(start_us, rate_hz, from);
         const int64_t next_midnight = midnight_us(day_at(part_start) + 1);

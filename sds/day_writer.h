@@ -31,7 +31,8 @@ public:
     // Adds a contiguous piece of trace id: values from start_us on at rate_hz.
     // It is split at every UTC midnight (a sample at midnight opens the new
     // day), each part starting at its first sample's time to the nearest
-    // microsecond. Throws Error naming the id when the records cannot be made.
+    // microsecond. Throws Error naming the id when the rate is not positive and
+    // finite or the records cannot be made.
     void add(const SeedId& id, double rate_hz, int64_t start_us, std::span<const float> values);
 
     // Writes every day file under a temporary name beside its place, then

@@ -21,6 +21,7 @@ struct Day {
     int64_t number = 0;
     auto operator<=>(const Day&) const = default;
     Day operator+(int64_t days) const { return {number + days}; }
+    Day operator-(int64_t days) const { return {number - days}; }
 };
 
 struct YearDay {

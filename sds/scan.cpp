@@ -97,7 +97,7 @@ public:
     Walk(const fs::path& root, const std::vector<std::string>& patterns, DayRange range)
         : root_(root),
           filter_(patterns),
-          first_(range.first + -1),
+          first_(range.first - 1),
           range_(range),
           day_count_(static_cast<size_t>(range.size() + 2)) {}
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <libmseed.h>
 
+#include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -48,7 +49,7 @@ TEST(Days, BothFormsStrictlyAndTheirLinksToTime) {
         EXPECT_EQ(day_text(day) + " " + yyyy_ddd(day), expected);
         EXPECT_EQ(day_of(year_day(day)), day);
         EXPECT_EQ(day_at(midnight_us(day)), day);
-        EXPECT_EQ(day_at(midnight_us(day) - 1), day + -1);
+        EXPECT_EQ(day_at(midnight_us(day) - 1), day - 1);
     }
     for (const std::string word :
          {"2023-366", "2024-000", "2023-02-29", "2024-13-01", "2024-02-30", "2024-1-01", "24-001",
@@ -290,6 +291,8 @@ TEST(DayWriter, ASetAppearsWholeOrNotAtAll) {
     DayFileSet set(dir.path());
     EXPECT_EQ(error_text([&] { set.add(ar2, 100.0012283, feb29, values); }),
               "XX.AR2..BDF at 100.0012283 Hz: the rate cannot be written exactly");
+    EXPECT_EQ(error_text([&] { set.add(ar2, std::nan(""), feb29, values); }),
+              "XX.AR2..BDF: no positive, finite rate");
 }
 
 }  // namespace
