@@ -83,6 +83,30 @@ TEST(Layout, OnePathForReadingAndWriting) {
     EXPECT_FALSE(channel_of_directory("BDF"));
 }
 
+struct Record {
+    int64_t start_us;
+    double rate;
+    int encoding;
+    bool microseconds;  // has Blockette 1001
+    std::vector<double> values;
+};
+
+std::vector<Record> read_records(const fs::path& file) {
+    MSFileParam* reader = nullptr;
+    MSRecord* msr = nullptr;
+    std::vector<Record> records;
+    while (ms_readmsr_r(&reader, &msr, file.c_str(), 0, nullptr, nullptr, 1, 1, 0) == MS_NOERROR) {
+        Record& r = records.emplace_back(
+            Record{msr->starttime, msr->samprate, msr->encoding, msr->Blkt1001 != nullptr, {}});
+        for (int64_t i = 0; i < msr->numsamples; ++i)
+            r.values.push_back(msr->sampletype == 'f'
+                                   ? static_cast<const float*>(msr->datasamples)[i]
+                                   : static_cast<const int32_t*>(msr->datasamples)[i]);
+    }
+    ms_readmsr_r(&reader, &msr, nullptr, 0, nullptr, nullptr, 0, 0, 0);
+    return records;
+}
+
 // The archive of the test writer, plus: XX.AR4..BDF on 03-02 only, six more
 // ids on 02-29, a file under another station's directory, a temporary file,
 // and a directory with a day file's name.
@@ -98,6 +122,9 @@ protected:
         testrun::write_file(ar1 / "XX.AR9..BDF.D.2024.060", "");
         testrun::write_file(ar1 / ".XX.AR1..BDF.D.2024.062.77.0", "");
         fs::create_directories(root() / "2024/XX/AR3/BDF.D/XX.AR3..BDF.D.2024.062");
+        // The writer's records straddle midnight: the last one filed under 02-28 ends on 02-29.
+        const Record last = read_records(ar1 / "XX.AR1..BDF.D.2024.059").back();
+        ASSERT_GT(last.start_us + static_cast<int64_t>(last.values.size()) * 50'000, feb29);
     }
     fs::path root() const { return dir / "archive"; }
     testrun::TempDir dir;
@@ -159,27 +186,6 @@ TEST_F(Archive, ScanFindsTheElementsAndTheirDayFiles) {
     EXPECT_EQ(error_text(
                   [&] { scan_archive(dir / "none", {}, parse_day_range("2024-001", "2024-001")); }),
               (dir / "none").string() + ": No such file or directory");
-}
-
-struct Record {
-    int64_t start_us;
-    double rate;
-    int encoding;
-    bool microseconds;  // has Blockette 1001
-    std::vector<float> values;
-};
-
-std::vector<Record> read_records(const fs::path& file) {
-    MSFileParam* reader = nullptr;
-    MSRecord* msr = nullptr;
-    std::vector<Record> records;
-    while (ms_readmsr_r(&reader, &msr, file.c_str(), 0, nullptr, nullptr, 1, 1, 0) == MS_NOERROR) {
-        const auto* values = static_cast<const float*>(msr->datasamples);
-        records.push_back({msr->starttime, msr->samprate, msr->encoding, msr->Blkt1001 != nullptr,
-                           std::vector<float>(values, values + msr->numsamples)});
-    }
-    ms_readmsr_r(&reader, &msr, nullptr, 0, nullptr, nullptr, 0, 0, 0);
-    return records;
 }
 
 // Regular files under dir, relative and sorted.
