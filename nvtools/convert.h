@@ -41,7 +41,4 @@ std::vector<std::string> miniseed_to_tm4(const std::string& in, const std::strin
 // otherwise "<stem>_<k><extension>" ("day.tm4" gives "day_1.tm4", "day_2.tm4", ...).
 std::string tm4_block_name(const std::string& out, size_t k, size_t blocks);
 
-// The comment line of a TM4 file nvconvert writes.
-std::string tm4_comment_line(double rate_hz, int gain, const std::string& station, double start);
-
 }  // namespace nvtools
