@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -187,6 +189,59 @@ TEST(MyTimegm, AgreesWithTheCLibraryForOutOfRangeFields) {
         EXPECT_EQ(my_timegm(&a), timegm(&b))
             << "year " << f[0] << " month " << f[1] << " day " << f[2];
     }
+}
+
+// Composed lines: vimsor's six digits, or every digit a conversion needs; each read back by
+// the parser of the third form with the same frequency.
+TEST(ComposeComment, LinesThatTheParserReadsBack) {
+    const struct {
+        double frequency;
+        int gain;
+        time_t start;
+        FrequencyDigits digits;
+        const char* line;
+        double read_back;
+    } cases[] = {
+        {18, 1, 1462060800, FrequencyDigits::six_significant,
+         "!S512Tidserier sampfrek: 18 gain: 1 station: kiruna date: 2016-05-01 time: 00:00:00", 18},
+        {100.0012283, 20, 1462064399, FrequencyDigits::six_significant,
+         "!S512Tidserier sampfrek: 100.001 gain: 20 station: kiruna date: 2016-05-01 time: "
+         "00:59:59", 100.001},
+        {100.0012283, 1, -1, FrequencyDigits::round_trip,
+         "!S512Tidserier sampfrek: 100.0012283 gain: 1 station: kiruna date: 1969-12-31 time: "
+         "23:59:59", 100.0012283},
+        {1e300, 1, std::numeric_limits<time_t>::max(), FrequencyDigits::round_trip,
+         "!S512Tidserier sampfrek: 1e+300 gain: 1 station: kiruna", 1e300},  // no date
+    };
+    for (const auto& c : cases) {
+        const std::string line = compose_comment(c.frequency, c.gain, "kiruna", c.start, c.digits);
+        EXPECT_EQ(line, c.line);
+        double frequency = 0;
+        int gain = 0, length = 0;
+        char letter = 0;
+        bool unixtime = false;
+        std::string station, date, time;
+        valid_comment_type3(line.c_str(),
+                            arguments(frequency, gain, station, letter, length, unixtime, date, time));
+        EXPECT_EQ(frequency, c.read_back);
+        EXPECT_EQ(station, "kiruna");
+    }
+}
+
+// Every station of the network has its own code, and each leads back to its station.
+TEST(StationCodes, DistinctAndBothWays) {
+    std::set<std::string> codes;
+    for (const auto& [id, name] : stationid2stationname) {
+        const std::string code = seed_code_of_station(name);
+        EXPECT_EQ(code.empty(), id == test || id == unknown) << name;
+        if (!code.empty()) {
+            EXPECT_TRUE(codes.insert(code).second) << code;
+            EXPECT_LE(code.size(), 5u);
+            EXPECT_EQ(station_of_seed_code(code), name);
+        }
+    }
+    EXPECT_EQ(seed_code_of_station("kiruna2"), "KIRU2");
+    EXPECT_EQ(station_of_seed_code("kirun"), "");
 }
 
 TEST_F(Legacy, BlockLengthFromCommentLine) {
