@@ -103,10 +103,10 @@ void fill_stores(const std::string& nv24) {
     for (unsigned c = 0; c < bench::channels; ++c)
         original[c].assign(recording.get_data(c).begin(), recording.get_data(c).end());
     processed.assign(bench::channels, {});
-    firstline = Nevra::compose_comment(
-        recording.get_frequency(), recording.get_channels().front().m_gain,
-        recording.station_name(), recording.get_header().common.m_seconds,
-        Nevra::FrequencyDigits::six_significant);
+    firstline =
+        Nevra::compose_comment(recording.get_frequency(), recording.get_channels().front().m_gain,
+                               recording.station_name(), recording.get_header().common.m_seconds,
+                               Nevra::FrequencyDigits::six_significant);
 }
 
 void make_result_files(std::size_t rows) {

@@ -14,9 +14,9 @@
 #include "miniseed_write.h"
 #include "nevra.h"
 #include "nevra_base.h"
-#include "tm4_write.h"
 #include "recordings.h"
 #include "seed_codes.h"
+#include "tm4_write.h"
 
 #include <benchmark/benchmark.h>
 

@@ -383,8 +383,8 @@ bool validate_comment(const char* comment) {
     return false;
 }
 
-std::string compose_comment(double frequency, int gain, const std::string& station,
-                            time_t start, FrequencyDigits digits) {
+std::string compose_comment(double frequency, int gain, const std::string& station, time_t start,
+                            FrequencyDigits digits) {
     std::string line = "!S512Tidserier sampfrek: ";
     if (digits == FrequencyDigits::round_trip) {
         line += round_trip_text(frequency);

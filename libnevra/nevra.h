@@ -67,8 +67,8 @@ enum class FrequencyDigits { six_significant, round_trip };
 // "!S512Tidserier sampfrek: <frequency> gain: <gain> station: <station>
 // date: YYYY-MM-DD time: HH:MM:SS", the date and time those of the second
 // start in UTC; without them when start has no calendar date.
-std::string compose_comment(double frequency, int gain, const std::string& station,
-                            time_t start, FrequencyDigits digits);
+std::string compose_comment(double frequency, int gain, const std::string& station, time_t start,
+                            FrequencyDigits digits);
 
 // Seconds since 1970-01-01 00:00:00 UTC of a broken-down UTC time; fields out
 // of range carry over. Independent of the process's time zone.

@@ -29,9 +29,9 @@ const std::map<std::string, STATIONS> station_string2stationid{
 // The first generation keeps the five letters its traces have always had;
 // the second ends in 2, so that no two stations share a code.
 const std::map<STATIONS, std::string> stationid2seedcode{
-    {jamton, "JAMTO"}, {kiruna, "KIRUN"}, {lycksele, "LYCKS"},  {sodankyla, "SODAN"},
-    {uppsala, "UPPSA"}, {jamton2, "JAMT2"}, {kiruna2, "KIRU2"}, {lycksele2, "LYCK2"},
-    {sodankyla2, "SODA2"},
+    {jamton, "JAMTO"},    {kiruna, "KIRUN"},    {lycksele, "LYCKS"},
+    {sodankyla, "SODAN"}, {uppsala, "UPPSA"},   {jamton2, "JAMT2"},
+    {kiruna2, "KIRU2"},   {lycksele2, "LYCK2"}, {sodankyla2, "SODA2"},
 };
 
 std::string seed_code_of_station(const std::string& name) {

@@ -1,10 +1,10 @@
 #include "convert.h"
 
 #include "align.h"
+#include "common.h"
 #include "iso_time.h"
 #include "miniseed_read.h"
 #include "miniseed_write.h"
-#include "common.h"
 #include "nevra.h"
 #include "nevra_base.h"
 #include "output_file.h"

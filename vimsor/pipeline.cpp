@@ -78,9 +78,9 @@ std::string station_of(const char* fnamein, const Nevra_Base& recording) {
 }
 
 std::string comment_line(const Nevra_Base& recording, const std::string& station) {
-    return Nevra::compose_comment(recording.get_frequency(), recording.get_channels().front().m_gain,
-                                  station, recording.get_header().common.m_seconds,
-                                  Nevra::FrequencyDigits::six_significant);
+    return Nevra::compose_comment(
+        recording.get_frequency(), recording.get_channels().front().m_gain, station,
+        recording.get_header().common.m_seconds, Nevra::FrequencyDigits::six_significant);
 }
 
 void report_time_difference(const Nevra_Base& recording) {

@@ -206,10 +206,12 @@ TEST(ComposeComment, LinesThatTheParserReadsBack) {
          "!S512Tidserier sampfrek: 18 gain: 1 station: kiruna date: 2016-05-01 time: 00:00:00", 18},
         {100.0012283, 20, 1462064399, FrequencyDigits::six_significant,
          "!S512Tidserier sampfrek: 100.001 gain: 20 station: kiruna date: 2016-05-01 time: "
-         "00:59:59", 100.001},
+         "00:59:59",
+         100.001},
         {100.0012283, 1, -1, FrequencyDigits::round_trip,
          "!S512Tidserier sampfrek: 100.0012283 gain: 1 station: kiruna date: 1969-12-31 time: "
-         "23:59:59", 100.0012283},
+         "23:59:59",
+         100.0012283},
         {1e300, 1, std::numeric_limits<time_t>::max(), FrequencyDigits::round_trip,
          "!S512Tidserier sampfrek: 1e+300 gain: 1 station: kiruna", 1e300},  // no date
     };
@@ -221,8 +223,8 @@ TEST(ComposeComment, LinesThatTheParserReadsBack) {
         char letter = 0;
         bool unixtime = false;
         std::string station, date, time;
-        valid_comment_type3(line.c_str(),
-                            arguments(frequency, gain, station, letter, length, unixtime, date, time));
+        valid_comment_type3(line.c_str(), arguments(frequency, gain, station, letter, length,
+                                                    unixtime, date, time));
         EXPECT_EQ(frequency, c.read_back);
         EXPECT_EQ(station, "kiruna");
     }

@@ -48,8 +48,8 @@ std::map<std::string, Trace> read_traces(const fs::path& file) {
             std::string(r->network) + "." + r->station + "." + r->location + "." + r->channel;
         Trace& t = traces.try_emplace(id, Trace{r->samprate, r->starttime, {}, 0}).first->second;
         const double expected = t.start_us + t.values.size() * 1e6 / t.rate;
-        t.worst_us = std::max(t.worst_us, r->samprate == t.rate ? std::fabs(r->starttime - expected)
-                                                                : INFINITY);
+        t.worst_us = std::max(
+            t.worst_us, r->samprate == t.rate ? std::fabs(r->starttime - expected) : INFINITY);
         for (int64_t i = 0; i < r->numsamples; ++i)
             t.values.push_back(r->sampletype == 'i' ? static_cast<int32_t*>(r->datasamples)[i]
                                                     : static_cast<double*>(r->datasamples)[i]);
@@ -64,7 +64,8 @@ std::string block_file(double rate, std::uint8_t station, Value value, unsigned 
     file.header.station = station;
     for (size_t i = 0; i < samples; ++i)
         for (unsigned c = 0; c < channels; ++c)
-            file.samples.push_back(static_cast<std::uint32_t>(static_cast<std::int32_t>(value(i, c))));
+            file.samples.push_back(
+                static_cast<std::uint32_t>(static_cast<std::int32_t>(value(i, c))));
     return nv24w::encode(file);
 }
 
@@ -157,7 +158,8 @@ TEST(ExactConversion, RoundTrips) {
         const std::string tm4 = testrun::read_file(dir / "b.tm4");
         EXPECT_EQ(tm4.substr(tm4.find('\n') + 1, std::strlen(c.first_line) + 1),
                   c.first_line + std::string("\n"));
-        const std::unique_ptr<Nevra::Nevra_Base> loaded(Nevra::nvdetect((dir / "b.tm4").c_str(), 0));
+        const std::unique_ptr<Nevra::Nevra_Base> loaded(
+            Nevra::nvdetect((dir / "b.tm4").c_str(), 0));
         ASSERT_TRUE(loaded);
         EXPECT_EQ(loaded->get_frequency(), c.rate);
         EXPECT_STREQ(loaded->station_name(), c.station);
@@ -181,13 +183,16 @@ TEST(ExactConversion, RefusalsAndTheLastLocationCode) {
     write_float64(dir / "big.mseed", [](size_t i, size_t c) { return i == 5 && c == 2 ? 3e9 : 0; });
     const auto inputs = testrun::names_in(dir.path());
     const std::pair<const char*, std::string> cases[] = {
-        {"torn.nv24", "torn.nv24: the sampling rate 100.0012283 Hz has no exact form in miniSEED: "
-                      "neither a factor and multiplier nor Blockette 100's 32-bit float holds it"},
+        {"torn.nv24",
+         "torn.nv24: the sampling rate 100.0012283 Hz has no exact form in miniSEED: "
+         "neither a factor and multiplier nor Blockette 100's 32-bit float holds it"},
         {"near.nv24", "near.nv24: the sampling rate 20.0001 Hz has no exact form in miniSEED"},
-        {"wide.nv24", "wide.nv24: 101 channels; their location codes 00 to 99 tell at most 100 "
-                      "apart in miniSEED"},
-        {"big.mseed", "big.mseed: trace IM.LYCK2.02.BDF holds 3e+09 at "
-                      "2016-05-01T00:00:00.373456Z, outside the 32-bit samples a TM4 file holds"},
+        {"wide.nv24",
+         "wide.nv24: 101 channels; their location codes 00 to 99 tell at most 100 "
+         "apart in miniSEED"},
+        {"big.mseed",
+         "big.mseed: trace IM.LYCK2.02.BDF holds 3e+09 at "
+         "2016-05-01T00:00:00.373456Z, outside the 32-bit samples a TM4 file holds"},
     };
     for (const auto& [in, message] : cases) {
         const std::string out = std::string(in) == "big.mseed" ? "o.tm4" : "o.mseed";
@@ -208,9 +213,12 @@ TEST(ExactConversion, RefusalsAndTheLastLocationCode) {
 TEST(MiniseedWrite, RateFieldAndStationCodes) {
     using nvtools::RateField;
     const std::pair<double, std::optional<RateField>> rates[] = {
-        {100, RateField::factor_multiplier},   {0.1, RateField::factor_multiplier},
-        {100.001220703125, RateField::blockette_100}, {65535.5, RateField::blockette_100},
-        {100.0012283, std::nullopt},           {1e300, std::nullopt},
+        {100, RateField::factor_multiplier},
+        {0.1, RateField::factor_multiplier},
+        {100.001220703125, RateField::blockette_100},
+        {65535.5, RateField::blockette_100},
+        {100.0012283, std::nullopt},
+        {1e300, std::nullopt},
     };
     for (const auto& [rate, field] : rates) {
         std::optional<RateField> found;
@@ -222,9 +230,11 @@ TEST(MiniseedWrite, RateFieldAndStationCodes) {
         }
         EXPECT_EQ(found, field) << rate;
     }
-    const std::pair<const char*, const char*> codes[] = {
-        {"kiruna", "KIRUN"}, {"kiruna2", "KIRU2"}, {"sodankyla2", "SODA2"}, {"test", "TEST"},
-        {"unknown", "UNKNO"}};
+    const std::pair<const char*, const char*> codes[] = {{"kiruna", "KIRUN"},
+                                                         {"kiruna2", "KIRU2"},
+                                                         {"sodankyla2", "SODA2"},
+                                                         {"test", "TEST"},
+                                                         {"unknown", "UNKNO"}};
     for (const auto& [station, code] : codes)
         EXPECT_EQ(nvtools::default_station_code(station), code);
 }
