@@ -102,6 +102,49 @@ void convert(const testrun::TempDir& dir, const std::string& in, const std::stri
     ASSERT_EQ(r.status, 0) << r.err;
 }
 
+struct RoundTrip {
+    std::string input;  // bytes of in.nv24, or "" for FLOAT64 miniSEED
+    double rate;
+    Value value;
+    const char *station, *id, *first_line;  // id: with %zu for the channel
+};
+
+// The three traces of file: ids, rate, start and values exact, one segment each.
+void expect_traces(const fs::path& file, const RoundTrip& c) {
+    SCOPED_TRACE(file);
+    const auto traces = read_traces(file);
+    ASSERT_EQ(traces.size(), 3u);
+    for (size_t k = 0; k < 3; ++k) {
+        char id[32];
+        std::snprintf(id, sizeof id, c.id, k);
+        ASSERT_EQ(traces.count(id), 1u) << id;
+        const Trace& t = traces.at(id);
+        EXPECT_EQ(t.rate, c.rate);
+        EXPECT_EQ(t.start_us, start_us);
+        EXPECT_LE(t.worst_us, 1.0) << id;
+        ASSERT_EQ(t.values.size(), samples);
+        for (size_t i = 0; i < samples; ++i)
+            ASSERT_EQ(t.values[i], c.value(i, k)) << id << " " << i;
+    }
+}
+
+// The TM4 file's first data line, and the file as vimsor's reader loads it.
+void expect_tm4(const fs::path& file, const RoundTrip& c) {
+    const std::string tm4 = testrun::read_file(file);
+    EXPECT_EQ(tm4.substr(tm4.find('\n') + 1, std::strlen(c.first_line) + 1),
+              c.first_line + std::string("\n"));
+    const std::unique_ptr<Nevra::Nevra_Base> loaded(Nevra::nvdetect(file.c_str(), 0));
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(loaded->get_frequency(), c.rate);
+    EXPECT_STREQ(loaded->station_name(), c.station);
+    ASSERT_EQ(loaded->get_time().size(), samples);
+    for (size_t i = 0; i < samples; ++i) {
+        ASSERT_NEAR(loaded->get_time(i), start_us / 1e6 + i / c.rate, 1e-6) << i;
+        for (size_t k = 0; k < 3; ++k)
+            ASSERT_EQ(loaded->get_data(k)[i], static_cast<std::int32_t>(c.value(i, k))) << i;
+    }
+}
+
 }  // namespace
 
 // Block file (or FLOAT64 miniSEED) -> miniSEED -> TM4 -> miniSEED: equal values and rates, times
@@ -114,61 +157,27 @@ TEST(ExactConversion, RoundTrips) {
     };
     const Value small = [](size_t i, size_t c) { return i % 50 - 25.0 * c; };
     const Value fractions = [](size_t i, size_t c) { return i / 3.0 - 0.1 * c; };
-    const struct {
-        std::string input;  // bytes of in.nv24, or "" for FLOAT64 miniSEED
-        double rate;
-        Value value;
-        const char *station, *id, *first_line;  // id: with %zu for the channel
-    } cases[] = {
+    const RoundTrip cases[] = {
         {block_file(100, 1, edges), 100, edges, "kiruna", "XX.KIRUN.0%zu.HDF",
          "1462060800.123456 8388608 -8388608 8388607"},
         {block_file(100.001220703125, 6, small), 100.001220703125, small, "kiruna2",
          "XX.KIRU2.0%zu.HDF", "1462060800.123456 0 -25 -50"},
         {"", 20, fractions, "lycksele2", "XX.LYCK2.0%zu.BDF", "1462060800.123456 0 -0.1 -0.2"},
     };
-    for (const auto& c : cases) {
+    for (const RoundTrip& c : cases) {
         SCOPED_TRACE(c.id);
         testrun::TempDir dir;
-        std::vector<std::string> written{"c.mseed"};
         if (c.input.empty()) {
             write_float64(dir / "a.mseed", c.value);
         } else {
             testrun::write_file(dir / "in.nv24", c.input);
             convert(dir, "in.nv24", "a.mseed");
-            written.push_back("a.mseed");
+            expect_traces(dir / "a.mseed", c);
         }
         convert(dir, "a.mseed", "b.tm4");
+        expect_tm4(dir / "b.tm4", c);
         convert(dir, "b.tm4", "c.mseed");
-        for (const std::string& file : written) {
-            const auto traces = read_traces(dir / file);
-            ASSERT_EQ(traces.size(), 3u) << file;
-            for (size_t k = 0; k < 3; ++k) {
-                char id[32];
-                std::snprintf(id, sizeof id, c.id, k);
-                ASSERT_EQ(traces.count(id), 1u) << file << " " << id;
-                const Trace& t = traces.at(id);
-                EXPECT_EQ(t.rate, c.rate);
-                EXPECT_EQ(t.start_us, start_us);
-                EXPECT_LE(t.worst_us, 1.0) << file << " " << id;
-                ASSERT_EQ(t.values.size(), samples);
-                for (size_t i = 0; i < samples; ++i)
-                    ASSERT_EQ(t.values[i], c.value(i, k)) << file << " " << id << " " << i;
-            }
-        }
-        const std::string tm4 = testrun::read_file(dir / "b.tm4");
-        EXPECT_EQ(tm4.substr(tm4.find('\n') + 1, std::strlen(c.first_line) + 1),
-                  c.first_line + std::string("\n"));
-        const std::unique_ptr<Nevra::Nevra_Base> loaded(
-            Nevra::nvdetect((dir / "b.tm4").c_str(), 0));
-        ASSERT_TRUE(loaded);
-        EXPECT_EQ(loaded->get_frequency(), c.rate);
-        EXPECT_STREQ(loaded->station_name(), c.station);
-        ASSERT_EQ(loaded->get_time().size(), samples);
-        for (size_t i = 0; i < samples; ++i) {
-            ASSERT_NEAR(loaded->get_time(i), start_us / 1e6 + i / c.rate, 1e-6) << i;
-            for (size_t k = 0; k < 3; ++k)
-                ASSERT_EQ(loaded->get_data(k)[i], static_cast<std::int32_t>(c.value(i, k)));
-        }
+        expect_traces(dir / "c.mseed", c);
     }
 }
 
