@@ -196,7 +196,7 @@ void recording_to_miniseed(const std::string& in, const std::string& out,
         throw FileError(in, std::to_string(recording.channels()) +
                                 " channels; their location codes 00 to 99 tell at most " +
                                 std::to_string(max_miniseed_channels) + " apart in miniSEED");
-    try {
+    try {  // before any output: a rate that no record holds exactly is refused
         rate_field(recording.model->get_frequency());
     } catch (const std::runtime_error& e) {
         throw FileError(in, e.what());
