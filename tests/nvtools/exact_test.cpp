@@ -62,7 +62,7 @@ std::string block_file(double rate, std::uint8_t station, Value value, unsigned 
     return nv24w::encode(file);
 }
 
-// Traces IM.LYCK2.0<c>.BDF of value(i, c) at 20 Hz from start_us: FLOAT64, with Blockette 1001.
+// Traces XX.LYCK2.0<c>.BDF of value(i, c) at 20 Hz from start_us: FLOAT64, with Blockette 1001.
 void write_float64(const fs::path& file, Value value) {
     FILE* out = std::fopen(file.c_str(), "wb");
     for (size_t c = 0; c < 3; ++c) {
@@ -71,7 +71,7 @@ void write_float64(const fs::path& file, Value value) {
             values[i] = value(i, c);
         MSRecord* msr = msr_init(nullptr);
         std::snprintf(msr->location, sizeof msr->location, "0%zu", c);
-        std::strcpy(msr->network, "IM"), std::strcpy(msr->station, "LYCK2");
+        std::strcpy(msr->network, "XX"), std::strcpy(msr->station, "LYCK2");
         std::strcpy(msr->channel, "BDF");
         msr->starttime = start_us, msr->samprate = 20, msr->reclen = 512;
         msr->encoding = DE_FLOAT64, msr->sampletype = 'd', msr->numsamples = samples;
@@ -127,17 +127,15 @@ TEST(ExactConversion, RoundTrips) {
         for (size_t i = 0; i < samples; ++i)
             for (size_t k = 0; k < 3; ++k)
                 expected[k][i] = c.value(i, k);
-        testrun::write_file(dir / "in.nv24", c.block);
         if (c.block.empty())
             write_float64(dir / "a.mseed", c.value);
+        testrun::write_file(dir / "in.nv24", c.block);
         for (const auto& [in, out] :
-             {std::pair{"in.nv24", "a.mseed"}, {"a.mseed", "b.tm4"}, {"b.tm4", "c.mseed"}}) {
-            if (c.block.empty() && out == std::string("a.mseed"))
-                continue;
-            const testrun::Result r = convert(dir, in, out);
-            EXPECT_EQ(r.status, 0) << r.err;
-            if (out == std::string("b.tm4"))
-                continue;
+             {std::pair{"in.nv24", "a.mseed"}, {"a.mseed", "b.tm4"}, {"b.tm4", "c.mseed"}})
+            if (!fs::exists(dir / out)) {
+                EXPECT_EQ(convert(dir, in, out).status, 0) << in;
+            }
+        for (const char* out : {"a.mseed", "c.mseed"}) {
             auto traces = read_traces(dir / out);
             EXPECT_EQ(traces.size(), 3u) << out;
             for (size_t k = 0; k < 3; ++k) {
@@ -187,7 +185,7 @@ TEST(ExactConversion, RefusalsAndTheLastLocationCode) {
          "wide.nv24: 101 channels; their location codes 00 to 99 tell at most 100 apart in "
          "miniSEED\n"},
         {"big.mseed", "o.tm4",
-         "big.mseed: trace IM.LYCK2.02.BDF holds 3e+09 at 2016-05-01T00:00:00.373456Z, outside "
+         "big.mseed: trace XX.LYCK2.02.BDF holds 3e+09 at 2016-05-01T00:00:00.373456Z, outside "
          "the 32-bit samples a TM4 file holds\n"},
     };
     for (const auto& [in, out, message] : cases) {
