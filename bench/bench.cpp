@@ -26,6 +26,7 @@
 #include "collect.h"
 #include "fastest_runs.h"
 #include "minimal_loops.h"
+#include "nevra.h"
 #include "nevra16.h"
 #include "nevra24.h"
 #include "nevra_tm4.h"
@@ -103,7 +104,9 @@ void fill_stores(const std::string& nv24) {
         original[c].assign(recording.get_data(c).begin(), recording.get_data(c).end());
     processed.assign(bench::channels, {});
     firstline =
-        "!S512Tidserier sampfrek: 100 gain: 1 station: kiruna date: 2016-05-01 time: 00:00:00";
+        Nevra::compose_comment(recording.get_frequency(), recording.get_channels().front().m_gain,
+                               recording.station_name(), recording.get_header().common.m_seconds,
+                               Nevra::FrequencyDigits::six_significant);
 }
 
 void make_result_files(std::size_t rows) {

@@ -14,9 +14,9 @@
 #include "miniseed_write.h"
 #include "nevra.h"
 #include "nevra_base.h"
-#include "nevra_writer_tm4.h"
 #include "recordings.h"
 #include "seed_codes.h"
+#include "tm4_write.h"
 
 #include <benchmark/benchmark.h>
 
@@ -166,11 +166,20 @@ int main(int argc, char** argv) {
         benchmark::DoNotOptimize(records);
     });
     add("to_miniseed", [] { nvtools::recording_to_miniseed(day_file, "day.mseed", {}); });
-    add("tm4_writer", [&recording, &values] {
-        nevra_writer_tm4 writer(
-            "writer.tm4", nvtools::tm4_comment_line(hz, 1, "kiruna", bench::start_second).c_str());
-        writer.write(recording->get_time(), values, 0);
-        writer.close();
+    add("tm4_writer", [&values] {
+        FILE* out = std::fopen("writer.tm4", "w");
+        if (out == nullptr) {
+            std::cerr << "cannot create writer.tm4\n";
+            std::exit(1);
+        }
+        nvtools::write_tm4(out,
+                           Nevra::compose_comment(hz, 1, "kiruna", bench::start_second,
+                                                  Nevra::FrequencyDigits::round_trip),
+                           std::int64_t{bench::start_second} * 1000000, hz, values);
+        if (std::fclose(out) != 0) {
+            std::cerr << "cannot write writer.tm4\n";
+            std::exit(1);
+        }
     });
     add("to_tm4", [] {
         nvtools::Tm4Options options;

@@ -25,4 +25,9 @@ const char* read_plain_decimal(const char* p, const char* last, double& value) {
     return end;
 }
 
+std::string round_trip_text(double value) {
+    char text[32];  // the longest shortest form of a double takes 24
+    return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
 }  // namespace Nevra

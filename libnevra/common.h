@@ -40,6 +40,10 @@ inline bool fits_int32(double value) {
     return value > -2147483648.0 - 1.0 && value < 2147483647.0 + 1.0;
 }
 
+// The shortest text that reads back as the same double (std::to_chars with
+// no precision): "8388607", "0.1", "100.001220703125", "1e+300".
+std::string round_trip_text(double value);
+
 // Builds a message with <<; converts to a string.
 class Formatter {
 public:

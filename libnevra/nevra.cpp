@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <exception>
 #include <iostream>
 #include <locale>
@@ -379,6 +381,26 @@ bool validate_comment(const char* comment) {
     }
     std::cerr << "validate_comment" << invalid_comment_text;
     return false;
+}
+
+std::string compose_comment(double frequency, int gain, const std::string& station, time_t start,
+                            FrequencyDigits digits) {
+    std::string line = "!S512Tidserier sampfrek: ";
+    if (digits == FrequencyDigits::round_trip) {
+        line += round_trip_text(frequency);
+    } else {
+        char number[32];
+        line.append(number, std::to_chars(number, number + sizeof number, frequency,
+                                          std::chars_format::general, 6)
+                                .ptr);
+    }
+    line += " gain: " + std::to_string(gain) + " station: " + station;
+    struct tm utc {};
+    char date[64];
+    if (gmtime_r(&start, &utc) != nullptr &&
+        std::strftime(date, sizeof date, " date: %F time: %T", &utc) != 0)
+        line += date;
+    return line;
 }
 
 bool NEVRA::parse_comment(const char* comment) {

@@ -58,6 +58,18 @@ bool valid_comment_type3(const char* comment, const arguments& arg);
 bool parse_date(const arguments& arg, time_t& date, time_t& t0);
 bool validate_comment(const char* comment);
 
+// How many digits a composed comment line gives the sampling frequency:
+// six significant ones (vimsor's results), or as many as it takes to read
+// back the same double (conversions).
+enum class FrequencyDigits { six_significant, round_trip };
+
+// The comment line of the third form, as valid_comment_type3 reads it:
+// "!S512Tidserier sampfrek: <frequency> gain: <gain> station: <station>
+// date: YYYY-MM-DD time: HH:MM:SS", the date and time those of the second
+// start in UTC; without them when start has no calendar date.
+std::string compose_comment(double frequency, int gain, const std::string& station, time_t start,
+                            FrequencyDigits digits);
+
 // Seconds since 1970-01-01 00:00:00 UTC of a broken-down UTC time; fields out
 // of range carry over. Independent of the process's time zone.
 time_t my_timegm(struct tm* tm);

@@ -26,6 +26,30 @@ const std::map<std::string, STATIONS> station_string2stationid{
     {"sodankyla2", sodankyla}, {"s2", sodankyla},
 };
 
+// The first generation keeps the five letters its traces have always had;
+// the second ends in 2, so that no two stations share a code.
+const std::map<STATIONS, std::string> stationid2seedcode{
+    {jamton, "JAMTO"},    {kiruna, "KIRUN"},    {lycksele, "LYCKS"},
+    {sodankyla, "SODAN"}, {uppsala, "UPPSA"},   {jamton2, "JAMT2"},
+    {kiruna2, "KIRU2"},   {lycksele2, "LYCK2"}, {sodankyla2, "SODA2"},
+};
+
+std::string seed_code_of_station(const std::string& name) {
+    for (const auto& [station, station_name] : stationid2stationname)
+        if (station_name == name) {
+            const auto code = stationid2seedcode.find(station);
+            return code == stationid2seedcode.end() ? "" : code->second;
+        }
+    return "";
+}
+
+std::string station_of_seed_code(const std::string& code) {
+    for (const auto& [station, station_code] : stationid2seedcode)
+        if (station_code == code)
+            return stationid2stationname.at(station);
+    return "";
+}
+
 double nv_header::time() const {
     return static_cast<double>(common.m_seconds) + static_cast<double>(common.m_nanoseconds) / 1e9;
 }

@@ -114,6 +114,15 @@ using data_type = std::vector<data_channel_type>;
 extern const std::map<STATIONS, std::string> stationid2stationname;
 extern const std::map<char, STATIONS> station_char2stationid;
 extern const std::map<std::string, STATIONS> station_string2stationid;
+// The SEED station code of each station of the network, every code distinct.
+extern const std::map<STATIONS, std::string> stationid2seedcode;
+
+// The SEED station code of a name of stationid2stationname; empty for a name
+// without one.
+std::string seed_code_of_station(const std::string& name);
+// The name (of stationid2stationname) of a code of stationid2seedcode; empty
+// for any other code.
+std::string station_of_seed_code(const std::string& code);
 
 // The rule for a sampling frequency: the time axis advances by 1 / frequency,
 // so only a positive, finite frequency gives one. The legacy reader refuses a

@@ -1,15 +1,17 @@
 #include "convert.h"
 
 #include "align.h"
+#include "common.h"
 #include "iso_time.h"
 #include "miniseed_read.h"
 #include "miniseed_write.h"
+#include "nevra.h"
 #include "nevra_base.h"
-#include "nevra_writer_tm4.h"
 #include "output_file.h"
 #include "recording.h"
 #include "seed_codes.h"
 #include "time_axis.h"
+#include "tm4_write.h"
 
 #include <libmseed.h>
 
@@ -20,7 +22,6 @@
 #include <ctime>
 #include <filesystem>
 #include <iostream>
-#include <sstream>
 
 namespace nvtools {
 
@@ -28,6 +29,9 @@ namespace {
 
 constexpr size_t min_tm4_channels = 3;
 constexpr size_t max_tm4_channels = 8;
+// A channel's location code is its number in two digits.
+constexpr size_t max_miniseed_channels = 100;
+constexpr std::int64_t us_per_second = 1000000;
 
 // Whole numbers stay whole (Steim-2 or INT32); values with fractions (TM4
 // results) go out as FLOAT64.
@@ -108,11 +112,17 @@ double common_rate(const std::vector<Segment>& segments, const std::vector<std::
     return first->rate_hz;
 }
 
+// The station of the traces' common station code: the station table's name
+// for the code, else the code in lower case when the station tables know it
+// as a name ("K" gives "k").
 std::string default_station(const std::vector<std::string>& ids) {
     std::string code = station_of_id(ids.front());
     for (const std::string& id : ids)
         if (station_of_id(id) != code)
             code.clear();
+    const std::string station = Nevra::station_of_seed_code(code);
+    if (!station.empty())
+        return station;
     std::transform(code.begin(), code.end(), code.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     if (!code.empty() && Nevra::station_string2stationid.count(code) != 0)
@@ -124,32 +134,37 @@ std::string default_station(const std::vector<std::string>& ids) {
     return "unknown";
 }
 
+// vimsor's TM4 reader takes a value only when truncating it gives a 32-bit sample.
+void check_tm4_range(const AlignedBlock& block, const std::vector<std::string>& ids, double rate,
+                     const std::string& in) {
+    for (size_t c = 0; c < block.channels.size(); ++c)
+        for (size_t i = 0; i < block.channels[c].size(); ++i)
+            if (!Nevra::fits_int32(block.channels[c][i]))
+                throw FileError(in, "trace " + ids[c] + " holds " +
+                                        Nevra::round_trip_text(block.channels[c][i]) + " at " +
+                                        iso_time_us(sample_time_us(block.start_us, i, rate)) +
+                                        ", outside the 32-bit samples a TM4 file holds");
+}
+
+std::time_t whole_second(std::int64_t us) {
+    return static_cast<std::time_t>((us >= 0 ? us : us - (us_per_second - 1)) / us_per_second);
+}
+
 void write_tm4_block(const std::string& name, const AlignedBlock& block, double rate,
                      const Tm4Options& options, const std::string& station) {
-    const size_t lines = block.channels.front().size();
-    const double start = static_cast<double>(block.start_us) / 1e6;
-    std::vector<double> time(lines);
-    for (size_t i = 0; i < lines; ++i)
-        time[i] = start + static_cast<double>(i) / rate;
-    const std::string comment = tm4_comment_line(rate, options.gain, station, start);
-    nevra_writer_tm4 writer(name.c_str(), comment.c_str());
-    writer.write(time, block.channels, 0);
-    writer.close();
+    const std::string comment =
+        Nevra::compose_comment(rate, options.gain, station, whole_second(block.start_us),
+                               Nevra::FrequencyDigits::round_trip);
+    OutputFile file(name);
+    try {
+        write_tm4(file.stream(), comment, block.start_us, rate, block.channels);
+    } catch (const std::runtime_error& e) {
+        throw FileError(name, e.what());
+    }
+    file.commit();
 }
 
 }  // namespace
-
-std::string tm4_comment_line(double rate_hz, int gain, const std::string& station, double start) {
-    std::ostringstream line;
-    line << "!S512Tidserier sampfrek: " << rate_hz << " gain: " << gain << " station: " << station;
-    const auto second = static_cast<std::time_t>(std::floor(start));
-    std::tm utc{};
-    char date[64] = "";
-    if (gmtime_r(&second, &utc) != nullptr)
-        std::strftime(date, sizeof date, " date: %F time: %T", &utc);
-    line << date;
-    return line.str();
-}
 
 std::string tm4_block_name(const std::string& out, size_t k, size_t blocks) {
     if (blocks == 1)
@@ -177,6 +192,15 @@ void recording_to_miniseed(const std::string& in, const std::string& out,
     if (!is_code(station, 5))
         throw FileError(out, "station code \"" + station + "\" is not 1 to 5 letters or digits");
     const std::vector<Run> runs = runs_of(recording);
+    if (recording.channels() > max_miniseed_channels)
+        throw FileError(in, std::to_string(recording.channels()) +
+                                " channels; their location codes 00 to 99 tell at most " +
+                                std::to_string(max_miniseed_channels) + " apart in miniSEED");
+    try {  // before any output: a rate that no record holds exactly is refused
+        rate_field(recording.model->get_frequency());
+    } catch (const std::runtime_error& e) {
+        throw FileError(in, e.what());
+    }
     ChannelSamples converted;
     if (recording.format == Format::tm4) {
         try {
@@ -232,6 +256,8 @@ std::vector<std::string> miniseed_to_tm4(const std::string& in, const std::strin
         throw FileError(in, e.what());
     }
     segments.clear();
+    for (const AlignedBlock& block : blocks)
+        check_tm4_range(block, ids, rate, in);
     const std::string station = options.station ? *options.station : default_station(ids);
 
     std::vector<std::string> names;

@@ -1,5 +1,7 @@
 #include "miniseed_write.h"
 
+#include "common.h"
+
 #include <libmseed.h>
 
 #include <cerrno>
@@ -46,7 +48,36 @@ int libmseed_encoding(Encoding encoding) {
     return DE_INT32;
 }
 
+// Blockette 1001 carries the microseconds beyond the fixed header's 100 µs
+// units (libmseed fills them in for every record); Blockette 100 the rate
+// where the factor and multiplier cannot.
+void add_blockettes(MSRecord* msr, RateField rate) {
+    blkt_1001_s microseconds{};
+    blkt_100_s exact_rate{};
+    exact_rate.samprate = static_cast<float>(msr->samprate);
+    if (msr_addblockette(msr, reinterpret_cast<char*>(&microseconds), sizeof microseconds, 1001,
+                         0) == nullptr ||
+        (rate == RateField::blockette_100 &&
+         msr_addblockette(msr, reinterpret_cast<char*>(&exact_rate), sizeof exact_rate, 100, 0) ==
+             nullptr))
+        throw std::runtime_error("libmseed could not add a blockette");
+}
+
 }  // namespace
+
+RateField rate_field(double rate_hz) {
+    // ms_genfactmult succeeds with a rounded pair too, so only the rate it
+    // gives back proves it.
+    std::int16_t factor = 0, multiplier = 0;
+    if (ms_genfactmult(rate_hz, &factor, &multiplier) == 0 &&
+        ms_nomsamprate(factor, multiplier) == rate_hz)
+        return RateField::factor_multiplier;
+    if (static_cast<double>(static_cast<float>(rate_hz)) == rate_hz)
+        return RateField::blockette_100;
+    throw std::runtime_error("the sampling rate " + Nevra::round_trip_text(rate_hz) +
+                             " Hz has no exact form in miniSEED: neither a factor and multiplier"
+                             " nor Blockette 100's 32-bit float holds it");
+}
 
 Encoding encoding_for(const TraceSamples& samples) {
     if (samples.whole == nullptr)
@@ -66,6 +97,7 @@ bool valid_record_length(long length) {
 
 long pack_trace(const TraceHeader& header, const TraceSamples& samples, int record_length,
                 void (*record)(char*, int, void*), void* context) {
+    const RateField rate = rate_field(header.rate_hz);
     MSRecord* msr = msr_init(nullptr);
     if (msr == nullptr)
         throw std::runtime_error("libmseed could not set up a record");
@@ -79,6 +111,12 @@ long pack_trace(const TraceHeader& header, const TraceSamples& samples, int reco
     msr->reclen = record_length;
     msr->byteorder = big_endian;
     msr->encoding = static_cast<int8_t>(libmseed_encoding(encoding_for(samples)));
+    try {
+        add_blockettes(msr, rate);
+    } catch (const std::runtime_error&) {
+        msr_free(&msr);
+        throw;
+    }
     // The packer only reads the samples; the pointer is taken back before
     // msr_free, which would release it.
     if (samples.whole != nullptr) {

@@ -24,13 +24,21 @@ struct TraceHeader {
 // libmseed's encodings used here.
 enum class Encoding { steim2, int32, float64 };
 
+// Where the records keep the sampling rate: the fixed header's factor and
+// multiplier when they give the rate back exactly, otherwise Blockette 100
+// when its 32-bit float holds the rate exactly. Throws std::runtime_error
+// naming the rate when neither holds it.
+enum class RateField { factor_multiplier, blockette_100 };
+RateField rate_field(double rate_hz);
+
 // Steim-2 when every sample and every difference between neighbours fits
 // its 30 bits, INT32 otherwise; FLOAT64 for numbers with fractions.
 Encoding encoding_for(const TraceSamples& samples);
 
 // Packs the trace into records of record_length bytes (big-endian, quality
-// "D") and writes them to out. Throws std::runtime_error when libmseed
-// refuses the trace or a write fails.
+// "D", the rate as rate_field says, the start times to the microsecond with
+// Blockette 1001) and writes them to out. Throws std::runtime_error when the
+// rate has no exact form, libmseed refuses the trace or a write fails.
 void write_trace(FILE* out, const TraceHeader& header, const TraceSamples& samples,
                  int record_length);
 

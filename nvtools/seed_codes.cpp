@@ -1,5 +1,7 @@
 #include "seed_codes.h"
 
+#include "nevra_base.h"
+
 #include <fnmatch.h>
 
 #include <algorithm>
@@ -36,6 +38,9 @@ std::string infrasound_channel_code(double rate_hz) {
 }
 
 std::string default_station_code(const std::string& station) {
+    const std::string table_code = Nevra::seed_code_of_station(station);
+    if (!table_code.empty())
+        return table_code;
     std::string code = station.substr(0, station_code_length);
     std::transform(code.begin(), code.end(), code.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });

@@ -13,7 +13,9 @@ char band_code(double rate_hz);
 // Band code followed by "DF": an infrasound (pressure) channel.
 std::string infrasound_channel_code(double rate_hz);
 
-// The station name upper-cased and cut to the 5 characters of a SEED station code.
+// The station's code from the station table (Nevra::stationid2seedcode); for
+// a station without one its name upper-cased and cut to the 5 characters of a
+// SEED station code.
 std::string default_station_code(const std::string& station);
 
 // "NET.STA.LOC.CHA".

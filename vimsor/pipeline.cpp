@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -79,17 +78,9 @@ std::string station_of(const char* fnamein, const Nevra_Base& recording) {
 }
 
 std::string comment_line(const Nevra_Base& recording, const std::string& station) {
-    const auto& header = recording.get_header();
-    std::ostringstream line;
-    line << "!S512Tidserier sampfrek: " << recording.get_frequency()
-         << " gain: " << static_cast<unsigned>(recording.get_channels().front().m_gain)
-         << " station: " << station;
-    const std::time_t start = header.common.m_seconds;
-    char date[STRLEN] = "";
-    if (const std::tm* utc = std::gmtime(&start))
-        std::strftime(date, sizeof date, " date: %F time: %T", utc);
-    line << date;
-    return line.str();
+    return Nevra::compose_comment(
+        recording.get_frequency(), recording.get_channels().front().m_gain, station,
+        recording.get_header().common.m_seconds, Nevra::FrequencyDigits::six_significant);
 }
 
 void report_time_difference(const Nevra_Base& recording) {

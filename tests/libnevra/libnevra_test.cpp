@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -187,6 +189,40 @@ TEST(MyTimegm, AgreesWithTheCLibraryForOutOfRangeFields) {
         EXPECT_EQ(my_timegm(&a), timegm(&b))
             << "year " << f[0] << " month " << f[1] << " day " << f[2];
     }
+}
+
+// Composed lines: vimsor's six digits, or every digit a conversion needs; no date for a time
+// without one.
+TEST(ComposeComment, SixOrAllDigits) {
+    const std::string head = "!S512Tidserier sampfrek: ";
+    const std::tuple<double, int, time_t, FrequencyDigits, std::string> cases[] = {
+        {18, 1, 1462060800, FrequencyDigits::six_significant,
+         "18 gain: 1 station: kiruna date: 2016-05-01 time: 00:00:00"},
+        {100.0012283, 20, 1462064399, FrequencyDigits::six_significant,
+         "100.001 gain: 20 station: kiruna date: 2016-05-01 time: 00:59:59"},
+        {100.0012283, 1, -1, FrequencyDigits::round_trip,
+         "100.0012283 gain: 1 station: kiruna date: 1969-12-31 time: 23:59:59"},
+        {1e300, 1, std::numeric_limits<time_t>::max(), FrequencyDigits::round_trip,
+         "1e+300 gain: 1 station: kiruna"},
+    };
+    for (const auto& [frequency, gain, start, digits, line] : cases)
+        EXPECT_EQ(compose_comment(frequency, gain, "kiruna", start, digits), head + line);
+}
+
+// Every station of the network has its own code, and each leads back to its station.
+TEST(StationCodes, DistinctAndBothWays) {
+    std::set<std::string> codes;
+    for (const auto& [id, name] : stationid2stationname) {
+        const std::string code = seed_code_of_station(name);
+        EXPECT_EQ(code.empty(), id == test || id == unknown) << name;
+        if (!code.empty()) {
+            EXPECT_TRUE(codes.insert(code).second) << code;
+            EXPECT_LE(code.size(), 5u);
+            EXPECT_EQ(station_of_seed_code(code), name);
+        }
+    }
+    EXPECT_EQ(seed_code_of_station("kiruna2"), "KIRU2");
+    EXPECT_EQ(station_of_seed_code("kirun"), "");
 }
 
 TEST_F(Legacy, BlockLengthFromCommentLine) {

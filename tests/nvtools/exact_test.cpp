@@ -1,0 +1,202 @@
+// Conversions keep every value, time and rate, or refuse naming the cause: round trips through
+// nvconvert, every miniSEED file read (and the test's own written) by libmseed here.
+
+#include "nevra.h"
+#include "nevra_base.h"
+#include "nv24_writer.h"
+#include "run.h"
+
+#include <libmseed.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <memory>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::uint32_t may_1 = 1462060800;  // 2016-05-01 00:00:00 UTC
+constexpr std::int64_t start_us = may_1 * 1000000LL + 123456;
+constexpr size_t samples = 3000;
+
+using Value = double (*)(size_t sample, size_t channel);
+
+// Per id: the first record's rate and start, the values, and the farthest (µs) a record starts
+// from start + samples before it / rate (infinite at another rate): at most 1 in one segment.
+struct Trace {
+    double rate = 0;
+    std::int64_t start_us = 0;
+    std::vector<double> values;
+    double worst_us = 0;
+};
+
+std::map<std::string, Trace> read_traces(const fs::path& file) {
+    std::map<std::string, Trace> traces;
+    MSFileParam* reader = nullptr;
+    MSRecord* r = nullptr;
+    while (ms_readmsr_r(&reader, &r, file.c_str(), 0, nullptr, nullptr, 1, 1, 0) == MS_NOERROR) {
+        const std::string id =
+            std::string(r->network) + "." + r->station + "." + r->location + "." + r->channel;
+        Trace& t = traces.try_emplace(id, Trace{r->samprate, r->starttime, {}, 0}).first->second;
+        const double expected = t.start_us + t.values.size() * 1e6 / t.rate;
+        t.worst_us = std::max(
+            t.worst_us, r->samprate == t.rate ? std::fabs(r->starttime - expected) : INFINITY);
+        for (int64_t i = 0; i < r->numsamples; ++i)
+            t.values.push_back(r->sampletype == 'i' ? static_cast<int32_t*>(r->datasamples)[i]
+                                                    : static_cast<double*>(r->datasamples)[i]);
+    }
+    ms_readmsr_r(&reader, &r, nullptr, 0, nullptr, nullptr, 0, 0, 0);
+    return traces;
+}
+
+std::string block_file(double rate, std::uint8_t station, Value value, unsigned channels = 3) {
+    nv24w::File file = nv24w::make_file(channels, rate, may_1, 123456000);
+    file.header.station = station;
+    for (size_t i = 0; i < samples; ++i)
+        for (unsigned c = 0; c < channels; ++c)
+            file.samples.push_back(static_cast<std::uint32_t>(static_cast<int32_t>(value(i, c))));
+    return nv24w::encode(file);
+}
+
+// Traces XX.LYCK2.0<c>.BDF of value(i, c) at 20 Hz from start_us: FLOAT64, with Blockette 1001.
+void write_float64(const fs::path& file, Value value) {
+    FILE* out = std::fopen(file.c_str(), "wb");
+    for (size_t c = 0; c < 3; ++c) {
+        std::vector<double> values(samples);
+        for (size_t i = 0; i < samples; ++i)
+            values[i] = value(i, c);
+        MSRecord* msr = msr_init(nullptr);
+        std::snprintf(msr->location, sizeof msr->location, "0%zu", c);
+        std::strcpy(msr->network, "XX"), std::strcpy(msr->station, "LYCK2");
+        std::strcpy(msr->channel, "BDF");
+        msr->starttime = start_us, msr->samprate = 20, msr->reclen = 512;
+        msr->encoding = DE_FLOAT64, msr->sampletype = 'd', msr->numsamples = samples;
+        msr->datasamples = values.data();
+        blkt_1001_s microseconds{};
+        msr_addblockette(msr, reinterpret_cast<char*>(&microseconds), sizeof microseconds, 1001, 0);
+        int64_t packed = 0;
+        msr_pack(
+            msr,
+            [](char* record, int length, void* to) {
+                std::fwrite(record, 1, static_cast<size_t>(length), static_cast<FILE*>(to));
+            },
+            out, &packed, 1, 0);
+        msr->datasamples = nullptr;
+        msr_free(&msr);
+    }
+    std::fclose(out);
+}
+
+testrun::Result convert(const testrun::TempDir& dir, const std::string& in,
+                        const std::string& out) {
+    return testrun::run("nvconvert", {in, out}, dir.path());
+}
+
+}  // namespace
+
+// Block file (or FLOAT64 miniSEED) -> miniSEED -> TM4 -> miniSEED: equal values and rates, times
+// within 1 µs, one segment per trace, the station back from its code; vimsor's reader loads the
+// TM4 file with the same rate and times and the values as its 32-bit model holds them.
+TEST(ExactConversion, RoundTrips) {
+    const Value edges = [](size_t i, size_t c) {
+        const double values[] = {8388608, -8388608, 8388607, -2147483648.0, 2147483647, 1234567};
+        return values[(i + c) % 6];
+    };
+    const Value small = [](size_t i, size_t c) { return i % 50 - 25.0 * c; };
+    const Value fractions = [](size_t i, size_t c) { return i / 3.0 - 0.1 * c; };
+    const struct {
+        std::string block;  // bytes of in.nv24; none: FLOAT64 miniSEED
+        double rate;
+        Value value;
+        const char *station, *id, *first_line;  // id: with %zu for the channel
+    } cases[] = {
+        {block_file(100, 1, edges), 100, edges, "kiruna", "XX.KIRUN.0%zu.HDF",
+         "1462060800.123456 8388608 -8388608 8388607\n"},
+        {block_file(100.001220703125, 6, small), 100.001220703125, small, "kiruna2",
+         "XX.KIRU2.0%zu.HDF", "1462060800.123456 0 -25 -50\n"},
+        {"", 20, fractions, "lycksele2", "XX.LYCK2.0%zu.BDF", "1462060800.123456 0 -0.1 -0.2\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.id);
+        testrun::TempDir dir;
+        std::vector<std::vector<double>> expected(3, std::vector<double>(samples));
+        for (size_t i = 0; i < samples; ++i)
+            for (size_t k = 0; k < 3; ++k)
+                expected[k][i] = c.value(i, k);
+        if (c.block.empty())
+            write_float64(dir / "a.mseed", c.value);
+        testrun::write_file(dir / "in.nv24", c.block);
+        for (const auto& [in, out] :
+             {std::pair{"in.nv24", "a.mseed"}, {"a.mseed", "b.tm4"}, {"b.tm4", "c.mseed"}})
+            if (!fs::exists(dir / out)) {
+                EXPECT_EQ(convert(dir, in, out).status, 0) << in;
+            }
+        for (const char* out : {"a.mseed", "c.mseed"}) {
+            auto traces = read_traces(dir / out);
+            EXPECT_EQ(traces.size(), 3u) << out;
+            for (size_t k = 0; k < 3; ++k) {
+                char id[32];
+                std::snprintf(id, sizeof id, c.id, k);
+                const Trace& t = traces[id];
+                EXPECT_EQ(t.rate, c.rate) << out << " " << id;
+                EXPECT_EQ(t.start_us, start_us) << out << " " << id;
+                EXPECT_LE(t.worst_us, 1.0) << out << " " << id;
+                EXPECT_EQ(t.values, expected[k]) << out << " " << id;
+            }
+        }
+        const std::string tm4 = testrun::read_file(dir / "b.tm4");
+        EXPECT_EQ(tm4.substr(tm4.find('\n') + 1, std::strlen(c.first_line)), c.first_line);
+        const std::unique_ptr<Nevra::Nevra_Base> loaded(
+            Nevra::nvdetect((dir / "b.tm4").c_str(), 0));
+        ASSERT_TRUE(loaded);
+        EXPECT_EQ(loaded->get_frequency(), c.rate);
+        EXPECT_STREQ(loaded->station_name(), c.station);
+        ASSERT_EQ(loaded->get_time().size(), samples);
+        double worst = 0;
+        for (size_t i = 0; i < samples; ++i)
+            worst = std::max(worst, std::fabs(loaded->get_time(i) - start_us / 1e6 - i / c.rate));
+        EXPECT_LE(worst, 1e-6);
+        for (size_t k = 0; k < 3; ++k)
+            EXPECT_EQ(loaded->get_data(k),
+                      std::vector<std::int32_t>(expected[k].begin(), expected[k].end()));
+    }
+}
+
+// What miniSEED or TM4 cannot hold is refused, naming the file and the cause, and nothing is
+// written; 100 channels still get distinct ids, and a station without a code its upper-cased name.
+TEST(ExactConversion, RefusalsAndTheLastLocationCode) {
+    testrun::TempDir dir;
+    const Value one = [](size_t, size_t) { return 1.0; };
+    testrun::write_file(dir / "torn.nv24", block_file(100.0012283, 1, one));
+    testrun::write_file(dir / "near.nv24", block_file(20.0001, 1, one));
+    testrun::write_file(dir / "wide.nv24", block_file(20, 1, one, 101));
+    write_float64(dir / "big.mseed", [](size_t i, size_t c) { return i == 5 && c == 2 ? 3e9 : 0; });
+    const auto inputs = testrun::names_in(dir.path());
+    const std::tuple<const char*, const char*, std::string> cases[] = {
+        {"torn.nv24", "o.mseed",
+         "torn.nv24: the sampling rate 100.0012283 Hz has no exact form in miniSEED: neither a "
+         "factor and multiplier nor Blockette 100's 32-bit float holds it\n"},
+        {"near.nv24", "o.mseed", "near.nv24: the sampling rate 20.0001 Hz has no exact form"},
+        {"wide.nv24", "o.mseed",
+         "wide.nv24: 101 channels; their location codes 00 to 99 tell at most 100 apart in "
+         "miniSEED\n"},
+        {"big.mseed", "o.tm4",
+         "big.mseed: trace XX.LYCK2.02.BDF holds 3e+09 at 2016-05-01T00:00:00.373456Z, outside "
+         "the 32-bit samples a TM4 file holds\n"},
+    };
+    for (const auto& [in, out, message] : cases) {
+        const testrun::Result r = convert(dir, in, out);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find("nvconvert: " + message), std::string::npos) << r.err;
+        EXPECT_EQ(testrun::names_in(dir.path()), inputs);
+    }
+    testrun::write_file(dir / "hundred.nv24", block_file(20, 254, one, 100));  // station "test"
+    EXPECT_EQ(convert(dir, "hundred.nv24", "o.mseed").status, 0);
+    const auto traces = read_traces(dir / "o.mseed");
+    EXPECT_EQ(traces.size(), 100u);
+    EXPECT_EQ(traces.count("XX.TEST.99.BDF"), 1u);  // a station without a code: its name
+}
