@@ -6,7 +6,7 @@
 #include "miniseed_write.h"
 #include "nevra_base.h"
 #include "nevra_writer_tm4.h"
-#include "output_file.h"
+#include "output_files.h"
 #include "recording.h"
 #include "seed_codes.h"
 #include "time_axis.h"
@@ -124,7 +124,7 @@ std::string default_station(const std::vector<std::string>& ids) {
     return "unknown";
 }
 
-void write_tm4_block(const std::string& name, const AlignedBlock& block, double rate,
+void write_tm4_block(OutputFile& file, const AlignedBlock& block, double rate,
                      const Tm4Options& options, const std::string& station) {
     const size_t lines = block.channels.front().size();
     const double start = static_cast<double>(block.start_us) / 1e6;
@@ -132,7 +132,7 @@ void write_tm4_block(const std::string& name, const AlignedBlock& block, double 
     for (size_t i = 0; i < lines; ++i)
         time[i] = start + static_cast<double>(i) / rate;
     const std::string comment = tm4_comment_line(rate, options.gain, station, start);
-    nevra_writer_tm4 writer(name.c_str(), comment.c_str());
+    nevra_writer_tm4 writer(file.writing_name().c_str(), comment.c_str());
     writer.write(time, block.channels, 0);
     writer.close();
 }
@@ -234,11 +234,14 @@ std::vector<std::string> miniseed_to_tm4(const std::string& in, const std::strin
     segments.clear();
     const std::string station = options.station ? *options.station : default_station(ids);
 
+    // All blocks or none: a failure on a later block leaves no earlier one.
+    OutputSet outputs;
     std::vector<std::string> names;
     for (size_t k = 0; k < blocks.size(); ++k) {
         names.push_back(tm4_block_name(out, k + 1, blocks.size()));
-        write_tm4_block(names.back(), blocks[k], rate, options, station);
+        write_tm4_block(outputs.add(names.back()), blocks[k], rate, options, station);
     }
+    outputs.commit();
     return names;
 }
 

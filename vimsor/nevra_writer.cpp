@@ -40,9 +40,9 @@ nevra_writer::nevra_writer(const char* fname, const char* comnt, char terminator
                            std::ios::openmode)
     : end_comment(terminator),
       m_file_name(fname),
+      m_output(&cleanup_hook),
       m_capacity(output_buffer_bytes),
-      m_buffer(new char[output_buffer_bytes]),
-      m_output(&cleanup_hook) {
+      m_buffer(new char[output_buffer_bytes]) {
     open();
     if (comnt != nullptr)
         put(comnt, std::strlen(comnt));
