@@ -194,25 +194,24 @@ int atomic_output_set::open(const std::string& name, atomic_output*& output) {
     return 0;
 }
 
-int atomic_output_set::commit(const atomic_output*& failed) {
-    for (const auto& output : m_outputs)
-        if (const int error = output->close(); error != 0) {
-            failed = output.get();
+int atomic_output_set::commit(std::size_t& failed) {
+    for (failed = 0; failed < m_outputs.size(); ++failed)
+        if (const int error = m_outputs[failed]->close(); error != 0) {
             discard();
             return error;
         }
     std::vector<std::string> renamed;
-    for (const auto& output : m_outputs) {
-        const bool replaces = !output->written_in_place();
-        if (const int error = output->commit(); error != 0) {
-            failed = output.get();
+    for (failed = 0; failed < m_outputs.size(); ++failed) {
+        atomic_output& output = *m_outputs[failed];
+        const bool replaces = !output.written_in_place();
+        if (const int error = output.commit(); error != 0) {
             for (const std::string& name : renamed)
                 unlink(name.c_str());
             discard();
             return error;
         }
         if (replaces)
-            renamed.push_back(output->target_name());
+            renamed.push_back(output.target_name());
     }
     m_outputs.clear();
     return 0;

@@ -102,9 +102,10 @@ public:
     int open(const std::string& name, atomic_output*& output);
 
     // Closes every output, then puts every one in place. Returns 0 or the
-    // error number of the first failure, with failed set to the output
-    // concerned; everything the set wrote is then removed.
-    int commit(const atomic_output*& failed);
+    // error number of the first failure, with failed set to the index (in
+    // the order opened) of the output concerned; everything the set wrote is
+    // then removed.
+    int commit(std::size_t& failed);
     // Removes every output of the set that is not in place yet.
     void discard();
 
