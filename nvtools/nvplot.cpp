@@ -166,8 +166,7 @@ void load_miniseed(const std::string& file, const std::vector<std::string>& patt
     }
     std::vector<std::string> ids;
     for (const nvtools::Segment& segment : segments)
-        if (std::find(ids.begin(), ids.end(), segment.id) == ids.end())
-            ids.push_back(segment.id);
+        ids.push_back(segment.id);
     ids = nvtools::select_ids(ids, patterns);
     if (ids.empty())
         throw std::runtime_error(file + ": no trace to draw" +
@@ -254,17 +253,18 @@ void render(const std::string& script, int fd, const std::string& picture) {
                                  "no picture written");
 }
 
-void copy_file(int from, std::FILE* to, const std::string& picture) {
+void copy_file(int from, nvtools::OutputFile& to) {
     char buffer[65536];
     for (off_t offset = 0;;) {
         const ssize_t n = pread(from, buffer, sizeof buffer, offset);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
-            throw std::runtime_error(picture + ": cannot read the drawn picture back: " +
+            throw std::runtime_error(to.name() + ": cannot read the drawn picture back: " +
                                      std::strerror(errno));
-        if (n == 0 || std::fwrite(buffer, 1, static_cast<size_t>(n), to) != static_cast<size_t>(n))
-            return;  // a failed write is reported by the commit
+        if (n == 0)
+            return;
+        to.write(buffer, static_cast<size_t>(n));
         offset += n;
     }
 }
@@ -286,7 +286,7 @@ void draw(const std::string& script, const std::string& out) {
             throw std::runtime_error(out + ": cannot create a scratch file: " +
                                      std::strerror(errno));
         render(script, fileno(scratch.get()), out);
-        copy_file(fileno(scratch.get()), picture.stream(), out);
+        copy_file(fileno(scratch.get()), picture);
     }
     picture.commit();
 }

@@ -32,6 +32,11 @@ std::FILE* OutputFile::stream() {
     return stream;
 }
 
+void OutputFile::write(const char* bytes, std::size_t n) {
+    if (const int error = m_output->write(bytes, n); error != 0)
+        throw failure("cannot write", m_name, error);
+}
+
 const std::string& OutputFile::writing_name() const {
     return written_in_place() ? m_output->target_name() : m_output->temporary_name();
 }

@@ -7,6 +7,7 @@
 
 #include "atomic_output.h"
 
+#include <cstddef>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -28,6 +29,9 @@ public:
 
     // Throws std::runtime_error naming the file when no stream can be made.
     std::FILE* stream();
+    // Writes all n bytes (not through stream()); throws std::runtime_error
+    // naming the file when it cannot.
+    void write(const char* bytes, std::size_t n);
     int fd() const { return m_output->fd(); }
     const std::string& name() const { return m_name; }
     // True when the output goes straight to a device or FIFO.
