@@ -4,6 +4,7 @@
 
 #include "hostile_names.h"
 #include "nv24_writer.h"
+#include "plot.h"
 #include "run.h"
 
 #include <fcntl.h>
@@ -304,4 +305,28 @@ TEST(CommandLine, UsageErrorsGiveTwoFileFailuresOne) {
     const testrun::Result r = testrun::run("nvinfo", {"missing.nv24", "--", "-rf"}, dir.path());
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("-rf\n  format     24-bit block\n"), std::string::npos) << r.out;
+}
+
+// A title or label shows every name on one line, with what is not printable escaped, and stays
+// one single-quoted gnuplot string.
+TEST(PlotScript, NamesShownEscapedInOneQuotedString) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"a\nb\rc\td", "a\\nb\\rc\\td"},
+        {"a\\nb\\", "a\\\\nb\\\\"},
+        {"a\x01\x7f" "b", "a\\x01\\x7fb"},
+        {"a\xff\xfe" "b\xc3", "a\\xff\\xfeb\\xc3"},  // not UTF-8, and a sequence cut short
+        {"K\xc3\xa4gel \xe2\x82\xac", "K\xc3\xa4gel \xe2\x82\xac"},  // UTF-8 stays
+        {"a'`$(x)", "a'`$(x)"},
+    };
+    for (const auto& [name, shown] : cases)
+        EXPECT_EQ(nvtools::shown(name), shown) << name;
+    nvtools::PlotLayout layout;
+    layout.title = "it's\na";
+    layout.from = 0;
+    layout.to = 1;
+    const std::string script = nvtools::gnuplot_script(layout, {{"x\n'", {}}});
+    EXPECT_NE(script.find("\nset multiplot layout 1,1 title 'it''s\\na'\n"), std::string::npos)
+        << script;
+    EXPECT_NE(script.find("\nset ylabel 'x\\n'''\n"), std::string::npos) << script;
+    EXPECT_EQ(script.find("\nset output"), std::string::npos);
 }
