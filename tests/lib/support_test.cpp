@@ -284,7 +284,8 @@ TEST(AtomicOutput, RegularFilesAreReplacedInOneRenameDevicesFifosWrittenLinksFol
     fs::create_symlink("link", dir / "link to link");
     fs::create_symlink(dir / "real/created", dir / "dangling");
     ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
-    const struct stat null_before = status_of("/dev/null");
+    const std::string null_device = testrun::device(dir.path(), "null");
+    const struct stat null_before = status_of(null_device);
     const struct {
         std::string name, lands_in;  // lands_in "": a device, nothing to read back
         mode_t mode;                 // the type and permissions afterwards
@@ -295,7 +296,7 @@ TEST(AtomicOutput, RegularFilesAreReplacedInOneRenameDevicesFifosWrittenLinksFol
         {"link to link", "real/linked", S_IFREG | 0600, true},
         {"dangling", "real/created", S_IFREG | 0644, true},
         {"fifo", "fifo", S_IFIFO | 0600, false},
-        {"/dev/null", "", null_before.st_mode, false},
+        {null_device, "", null_before.st_mode, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -320,8 +321,9 @@ TEST(AtomicOutput, RegularFilesAreReplacedInOneRenameDevicesFifosWrittenLinksFol
         if (reader.joinable())
             reader.join();
         EXPECT_TRUE(recorded.empty());
-        if (!c.lands_in.empty())
+        if (!c.lands_in.empty()) {
             EXPECT_EQ(c.name == "fifo" ? read : read_file(lands_in), "new bytes and more");
+        }
         const struct stat after = status_of(c.lands_in.empty() ? name : lands_in);
         EXPECT_EQ(after.st_mode, c.mode);
         if (c.lands_in.empty()) {
@@ -355,8 +357,9 @@ TEST(AtomicOutput, FailuresAndDiscardedOutputsLeaveEverythingAsItWas) {
         ASSERT_EQ(output.write("new", 3), 0);
         EXPECT_EQ(recorded.size(), 1u);
     }
+    TempDir devices;
     atomic_output full;
-    ASSERT_EQ(full.open("/dev/full"), 0);
+    ASSERT_EQ(full.open(testrun::device(devices.path(), "full")), 0);
     EXPECT_EQ(full.write("x", 1), ENOSPC);
     EXPECT_TRUE(recorded.empty());
     EXPECT_EQ(read_file(dir / "earlier"), "earlier");
@@ -376,20 +379,22 @@ TEST(AtomicOutputSet, AllOrNothing) {
     } cases[] = {
         {{"a", "b"}, "", 0, 0, {"a", "b", "other"}, "new b"},
         {{"a", "b"}, "", 0, 0, {"b", "other"}, "earlier b", false},  // destroyed uncommitted
-        {{"a", "/dev/full", "b"}, "", ENOSPC, 1, {"b", "other"}, "earlier b"},
+        {{"a", "full", "b"}, "", ENOSPC, 1, {"b", "other"}, "earlier b"},
         // c cannot be put in place: a and b, renamed before, go again.
         {{"a", "b", "c"}, "d:c", EISDIR, 2, {"c", "other"}, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.names) + c.before_commit);
-        TempDir dir;
+        TempDir dir, devices;
         write_file(dir / "b", "earlier b");
         write_file(dir / "other", "other");
         {
             atomic_output_set set(&recording_hook);
             for (const std::string& name : c.names) {
                 atomic_output* output = nullptr;
-                ASSERT_EQ(set.open(name[0] == '/' ? name : (dir / name).string(), output), 0);
+                const fs::path path =
+                    name == "full" ? testrun::device(devices.path(), name) : dir / name;
+                ASSERT_EQ(set.open(path.string(), output), 0);
                 ASSERT_GE(std::fputs(("new " + name).c_str(), output->stream()), 0);
             }
             if (!c.before_commit.empty())

@@ -178,12 +178,13 @@ TEST(Nvplot, PictureCutShortLeavesNothing) {
     if (!tiny)
         std::cerr << "no tmpfs of 16 KiB can be mounted (that needs root): a full disk is tried "
                      "only through the file size limit\n";
-    const std::string no_picture = "; no picture written\n";
+    testrun::TempDir devices;
+    const std::string full = testrun::device(devices.path(), "full");
     const std::tuple<std::string, std::string, std::string, std::string> cases[] = {
         {"half", "", "p.png", "nvplot: p.png: gnuplot wrote an incomplete picture (no PNG end chunk)"},
         {"", "trap '' XFSZ; ulimit -f 8; ", "p.png",
          "nvplot: p.png: gnuplot wrote an incomplete picture (no PNG end chunk)"},
-        {"", "", "/dev/full", "nvplot: cannot write /dev/full: No space left on device\n"},
+        {"", "", full, "nvplot: cannot write " + full + ": No space left on device\n"},
         {"", "", tiny ? "tiny/p.png" : "", "nvplot: tiny/p.png: gnuplot wrote an incomplete picture"},
     };
     const auto before = testrun::names_in(dir.path());
@@ -205,26 +206,28 @@ TEST(Nvplot, PictureCutShortLeavesNothing) {
     }
 }
 
-// A FIFO, a symbolic link and /dev/null as the output of nvconvert and nvplot: the FIFO gets
-// the whole output and stays a FIFO, the link leads to the output, /dev/null stays itself.
+// A FIFO, a symbolic link and a device like /dev/null as the output of nvconvert and nvplot:
+// the FIFO gets the whole output and stays a FIFO, the link leads to the output, the device
+// stays itself.
 TEST(NvTools, DevicesFifosAndLinksAreWrittenNeverReplaced) {
     const std::pair<const char*, const char*> programs[] = {
         {"nvconvert", "--to=mseed rec.nv24"},
         {"nvplot", "rec.nv24 --width=200 --height=150 -o"},
     };
-    struct stat null_before {};
-    ASSERT_EQ(stat("/dev/null", &null_before), 0);
     for (const auto& [program, args] : programs) {
         SCOPED_TRACE(program);
         testrun::TempDir dir;
         testrun::write_file(dir / "rec.nv24", recording(4000));
         fs::create_directory(dir / "real");
         fs::create_symlink("real/out", dir / "link");
+        const std::string null_device = testrun::device(dir.path(), "null");
+        struct stat null_before {};
+        ASSERT_EQ(stat(null_device.c_str(), &null_before), 0);
         ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
         // Read end first, so the program's open does not wait; the output fits the pipe.
         const int fifo = open((dir / "fifo").c_str(), O_RDONLY | O_NONBLOCK);
         ASSERT_GE(fifo, 0);
-        for (const char* out : {"fifo", "link", "/dev/null"}) {
+        for (const std::string& out : {std::string("fifo"), std::string("link"), null_device}) {
             std::vector<std::string> argv = words(args);
             argv.push_back(out);
             const testrun::Result r = testrun::run(program, argv, dir.path());
@@ -242,7 +245,7 @@ TEST(NvTools, DevicesFifosAndLinksAreWrittenNeverReplaced) {
         EXPECT_TRUE(fs::is_symlink(dir / "link"));
         EXPECT_EQ(testrun::names_in(dir / "real"), std::vector<std::string>{"out"});
         struct stat null_after {};
-        ASSERT_EQ(stat("/dev/null", &null_after), 0);
+        ASSERT_EQ(stat(null_device.c_str(), &null_after), 0);
         EXPECT_TRUE(S_ISCHR(null_after.st_mode));
         EXPECT_EQ(null_after.st_ino, null_before.st_ino);
     }
