@@ -23,7 +23,6 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
-#include <map>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -90,13 +89,18 @@ std::vector<nvtools::Option> options_of(Arguments& args) {
     };
 }
 
-// One panel's samples: a time axis and the values at those times, held
+// A stretch of samples: a time axis and the values at those times, held
 // whole (a recording's samples, drawn in place) or as numbers.
-struct Trace {
-    std::string label;
+struct Stretch {
     const std::vector<double>* time = nullptr;
     const std::int32_t* whole = nullptr;
     const double* values = nullptr;
+};
+
+// What one panel shows: a channel, or the segments of a trace id.
+struct Trace {
+    std::string label;
+    std::vector<Stretch> stretches;
 };
 
 // What the picture shows, with the samples its traces point into.
@@ -106,7 +110,8 @@ struct Drawing {
 
     nvtools::Recording recording;
     std::vector<std::vector<double>> tm4_values;
-    std::map<std::string, std::pair<std::vector<double>, std::vector<double>>> by_id;
+    std::vector<nvtools::Segment> segments;
+    std::vector<std::vector<double>> segment_times;
 
     Drawing() = default;
     Drawing(const Drawing&) = delete;  // the traces point into it
@@ -144,47 +149,47 @@ void load_recording(const std::string& file, Drawing& drawing) {
     if (recording.format == nvtools::Format::tm4)
         drawing.tm4_values = nvtools::channel_values(recording);
     for (size_t c = 0; c < recording.channels(); ++c) {
-        Trace trace{"channel " + std::to_string(recording.model->get_channel_info(c).m_channel),
-                    &recording.model->get_time()};
+        Stretch all{&recording.model->get_time()};
         if (drawing.tm4_values.empty())
-            trace.whole = recording.model->get_data(c).data();
+            all.whole = recording.model->get_data(c).data();
         else
-            trace.values = drawing.tm4_values[c].data();
-        drawing.traces.push_back(trace);
+            all.values = drawing.tm4_values[c].data();
+        drawing.traces.push_back(
+            {"channel " + std::to_string(recording.model->get_channel_info(c).m_channel), {all}});
     }
 }
 
-// One trace per SEED id that the patterns select, its segments one after
-// the other (a gap between them is drawn as a gap).
+// One trace per SEED id that the patterns select, in their order, with the
+// id's segments as its stretches (the gaps between them drawn as gaps).
 void load_miniseed(const std::string& file, const std::vector<std::string>& patterns,
                    Drawing& drawing) {
-    std::vector<nvtools::Segment> segments;
     try {
-        segments = nvtools::read_miniseed(file);
+        drawing.segments = nvtools::read_miniseed(file);
     } catch (const std::runtime_error& e) {
         throw std::runtime_error(file + ": " + e.what());
     }
     std::vector<std::string> ids;
-    for (const nvtools::Segment& segment : segments)
+    for (const nvtools::Segment& segment : drawing.segments)
         ids.push_back(segment.id);
     ids = nvtools::select_ids(ids, patterns);
     if (ids.empty())
         throw std::runtime_error(file + ": no trace to draw" +
                                  (patterns.empty() ? "" : " matches --channels"));
-    for (const nvtools::Segment& segment : segments) {
-        if (std::find(ids.begin(), ids.end(), segment.id) == ids.end())
-            continue;
-        auto& [time, values] = drawing.by_id[segment.id];
-        const double start = static_cast<double>(segment.start_us) / 1e6;
-        for (size_t i = 0; i < segment.values.size(); ++i)
-            time.push_back(start + static_cast<double>(i) / segment.rate_hz);
-        values.insert(values.end(), segment.values.begin(), segment.values.end());
-    }
     drawing.title = file_part(file) + ", miniSEED, " + std::to_string(ids.size()) +
                     (ids.size() == 1 ? " trace" : " traces");
-    for (const std::string& id : ids) {
-        const auto& [time, values] = drawing.by_id.at(id);
-        drawing.traces.push_back({id, &time, nullptr, values.data()});
+    for (const std::string& id : ids)
+        drawing.traces.push_back({id, {}});
+    drawing.segment_times.reserve(drawing.segments.size());  // the stretches point into it
+    for (const nvtools::Segment& segment : drawing.segments) {
+        const auto selected = std::find(ids.begin(), ids.end(), segment.id);
+        if (selected == ids.end())
+            continue;
+        std::vector<double>& time = drawing.segment_times.emplace_back(segment.values.size());
+        const double start = static_cast<double>(segment.start_us) / 1e6;
+        for (size_t i = 0; i < time.size(); ++i)
+            time[i] = start + static_cast<double>(i) / segment.rate_hz;
+        drawing.traces[static_cast<size_t>(selected - ids.begin())].stretches.push_back(
+            {&time, nullptr, segment.values.data()});
     }
 }
 
@@ -193,11 +198,13 @@ void set_range(const Arguments& args, const Drawing& drawing, nvtools::PlotLayou
     double first = std::numeric_limits<double>::infinity();
     double last = -first;
     for (const Trace& trace : drawing.traces)
-        if (!trace.time->empty()) {
-            const auto [low, high] = std::minmax_element(trace.time->begin(), trace.time->end());
-            first = std::min(first, *low);
-            last = std::max(last, *high);
-        }
+        for (const Stretch& stretch : trace.stretches)
+            if (!stretch.time->empty()) {
+                const auto [low, high] =
+                    std::minmax_element(stretch.time->begin(), stretch.time->end());
+                first = std::min(first, *low);
+                last = std::max(last, *high);
+            }
     layout.from = args.from.value_or(first);
     layout.to = args.to.value_or(last);
     if (!(layout.from < layout.to))
@@ -210,15 +217,26 @@ void set_range(const Arguments& args, const Drawing& drawing, nvtools::PlotLayou
                                  nvtools::iso_time(layout.to));
 }
 
+std::vector<nvtools::Column> columns_of(const Stretch& stretch,
+                                       const nvtools::PlotLayout& layout) {
+    const auto columns = static_cast<size_t>(layout.width);
+    return stretch.whole != nullptr
+               ? nvtools::envelope(*stretch.time, stretch.whole, layout.from, layout.to, columns)
+               : nvtools::envelope(*stretch.time, stretch.values, layout.from, layout.to, columns);
+}
+
 std::vector<nvtools::Panel> panels(const Drawing& drawing, const nvtools::PlotLayout& layout) {
     std::vector<nvtools::Panel> panels;
-    const auto columns = static_cast<size_t>(layout.width);
-    for (const Trace& trace : drawing.traces)
-        panels.push_back(
-            {trace.label,
-             trace.whole != nullptr
-                 ? nvtools::envelope(*trace.time, trace.whole, layout.from, layout.to, columns)
-                 : nvtools::envelope(*trace.time, trace.values, layout.from, layout.to, columns)});
+    for (const Trace& trace : drawing.traces) {
+        nvtools::Panel& panel = panels.emplace_back();
+        panel.label = trace.label;
+        for (const Stretch& stretch : trace.stretches) {
+            if (panel.columns.empty())
+                panel.columns = columns_of(stretch, layout);
+            else
+                nvtools::merge_columns(panel.columns, columns_of(stretch, layout));
+        }
+    }
     return panels;
 }
 
