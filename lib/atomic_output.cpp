@@ -90,6 +90,8 @@ atomic_output::~atomic_output() { discard(); }
 
 int atomic_output::open(const std::string& name) {
     discard();
+    if (name.empty())
+        return ENOENT;  // as open() says
     if (const int error = follow_links(name, m_target); error != 0)
         return error;
     if (is_special_file(m_target)) {

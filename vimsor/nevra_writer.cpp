@@ -1,10 +1,7 @@
 #include "nevra_writer.h"
 
-
-#include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <limits>
