@@ -53,8 +53,7 @@ std::string spelling(const Option& option) {
 }  // namespace
 
 std::vector<std::string> parse_command_line(const Program& program,
-                                            const std::vector<std::string>& arguments,
-                                            bool& help) {
+                                            const std::vector<std::string>& arguments, bool& help) {
     help = false;
     std::vector<std::string> operands;
     bool options_ended = false;
@@ -90,8 +89,8 @@ int run_program(const Program& program, int argc, char** argv,
     int status = 0;
     try {
         bool help = false;
-        const std::vector<std::string> operands =
-            parse_command_line(program, std::vector<std::string>(argv + std::min(argc, 1), argv + argc), help);
+        const std::vector<std::string> operands = parse_command_line(
+            program, std::vector<std::string>(argv + std::min(argc, 1), argv + argc), help);
         if (help)
             std::cout << program.usage;
         else

@@ -40,8 +40,7 @@ struct Program {
 // unknown option, a missing or unwanted value, or a wrong count of operands.
 // help tells whether -h or --help came first (nothing is checked then).
 std::vector<std::string> parse_command_line(const Program& program,
-                                            const std::vector<std::string>& arguments,
-                                            bool& help);
+                                            const std::vector<std::string>& arguments, bool& help);
 
 // A whole program: parses the command line (argv[1] on), then runs work on
 // the operands and returns its status. Help goes to standard output with

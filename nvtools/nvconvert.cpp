@@ -148,10 +148,17 @@ int convert(const Arguments& args) {
 
 int main(int argc, char** argv) {
     Arguments args;
-    const nvtools::Program program{"nvconvert", usage, options_of(args), 2, 2,
-                                   "needs an input and an output file"};
-    return nvtools::run_program(program, argc, argv, [&args](const std::vector<std::string>& files) {
-        take_files(args, files);
-        return convert(args);
-    });
+    const nvtools::Program program{
+        .name = "nvconvert",
+        .usage = usage,
+        .options = options_of(args),
+        .min_operands = 2,
+        .max_operands = 2,
+        .operands_wanted = "needs an input and an output file",
+    };
+    return nvtools::run_program(program, argc, argv,
+                                [&args](const std::vector<std::string>& files) {
+                                    take_files(args, files);
+                                    return convert(args);
+                                });
 }

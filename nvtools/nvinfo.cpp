@@ -48,9 +48,14 @@ int report(const std::vector<std::string>& files, bool json) {
 int main(int argc, char** argv) {
     bool json = false;
     const nvtools::Program program{
-        "nvinfo", usage, {{"json", false, [&json](const std::string&) { json = true; }}},
-        1,        SIZE_MAX, "needs at least one file"};
-    return nvtools::run_program(program, argc, argv, [&json](const std::vector<std::string>& files) {
-        return report(files, json);
-    });
+        .name = "nvinfo",
+        .usage = usage,
+        .options = {{"json", false, [&json](const std::string&) { json = true; }}},
+        .min_operands = 1,
+        .max_operands = SIZE_MAX,
+        .operands_wanted = "needs at least one file",
+    };
+    return nvtools::run_program(
+        program, argc, argv,
+        [&json](const std::vector<std::string>& files) { return report(files, json); });
 }

@@ -77,8 +77,7 @@ std::vector<nvtools::Option> options_of(Arguments& args) {
         {"from", true,
          [&args](const std::string& value) { args.from = time_argument("from", value); }},
         {"to", true, [&args](const std::string& value) { args.to = time_argument("to", value); }},
-        {"width", true,
-         [&args](const std::string& value) { args.width = pixels("width", value); }},
+        {"width", true, [&args](const std::string& value) { args.width = pixels("width", value); }},
         {"height", true,
          [&args](const std::string& value) { args.height = pixels("height", value); }},
         {"channels", true,
@@ -143,9 +142,8 @@ void load_recording(const std::string& file, Drawing& drawing) {
         throw std::runtime_error(file + ": " + e.what());
     }
     std::ostringstream title;
-    title << file_part(file) << ", station "
-          << nvtools::station_name(recording).value_or("unknown") << ", "
-          << recording.model->get_frequency() << " Hz";
+    title << file_part(file) << ", station " << nvtools::station_name(recording).value_or("unknown")
+          << ", " << recording.model->get_frequency() << " Hz";
     drawing.title = title.str();
     if (recording.format == nvtools::Format::tm4)
         drawing.tm4_values = nvtools::channel_values(recording);
@@ -218,8 +216,7 @@ void set_range(const Arguments& args, const Drawing& drawing, nvtools::PlotLayou
                                  nvtools::iso_time(layout.to));
 }
 
-std::vector<nvtools::Column> columns_of(const Stretch& stretch,
-                                       const nvtools::PlotLayout& layout) {
+std::vector<nvtools::Column> columns_of(const Stretch& stretch, const nvtools::PlotLayout& layout) {
     const auto columns = static_cast<size_t>(layout.width);
     return stretch.whole != nullptr
                ? nvtools::envelope(*stretch.time, stretch.whole, layout.from, layout.to, columns)
@@ -245,7 +242,7 @@ std::vector<nvtools::Panel> panels(const Drawing& drawing, const nvtools::PlotLa
 // chunk; a picture cut short by a full disk or a failed write does not.
 bool is_complete_png(int fd) {
     constexpr std::array<unsigned char, 8> signature{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    constexpr std::array<unsigned char, 12> end_chunk{0,   0,   0,   0,    'I',  'E',
+    constexpr std::array<unsigned char, 12> end_chunk{0,   0,   0,    0,    'I',  'E',
                                                       'N', 'D', 0xAE, 0x42, 0x60, 0x82};
     struct stat st {};
     if (fstat(fd, &st) != 0 || st.st_size < static_cast<off_t>(signature.size() + end_chunk.size()))
@@ -279,8 +276,8 @@ void copy_file(int from, nvtools::OutputFile& to) {
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
-            throw std::runtime_error(to.name() + ": cannot read the drawn picture back: " +
-                                     std::strerror(errno));
+            throw std::runtime_error(
+                to.name() + ": cannot read the drawn picture back: " + std::strerror(errno));
         if (n == 0)
             return;
         to.write(buffer, static_cast<size_t>(n));
@@ -302,8 +299,8 @@ void draw(const std::string& script, const std::string& out) {
     } else {
         const std::unique_ptr<std::FILE, FileCloser> scratch(std::tmpfile());
         if (!scratch)
-            throw std::runtime_error(out + ": cannot create a scratch file: " +
-                                     std::strerror(errno));
+            throw std::runtime_error(out +
+                                     ": cannot create a scratch file: " + std::strerror(errno));
         render(script, fileno(scratch.get()), out);
         copy_file(fileno(scratch.get()), picture);
     }
@@ -334,9 +331,15 @@ int plot(Arguments& args, const std::vector<std::string>& files) {
 
 int main(int argc, char** argv) {
     Arguments args;
-    const nvtools::Program program{"nvplot", usage, options_of(args), 1, 1,
-                                   "needs one input file"};
-    return nvtools::run_program(program, argc, argv, [&args](const std::vector<std::string>& files) {
-        return plot(args, files);
-    });
+    const nvtools::Program program{
+        .name = "nvplot",
+        .usage = usage,
+        .options = options_of(args),
+        .min_operands = 1,
+        .max_operands = 1,
+        .operands_wanted = "needs one input file",
+    };
+    return nvtools::run_program(
+        program, argc, argv,
+        [&args](const std::vector<std::string>& files) { return plot(args, files); });
 }

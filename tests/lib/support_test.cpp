@@ -315,7 +315,8 @@ TEST(AtomicOutput, RegularFilesAreReplacedInOneRenameDevicesFifosWrittenLinksFol
             ASSERT_EQ(recorded.size(), 1u);
             EXPECT_EQ(recorded[0].rfind((fs::path(lands_in).parent_path() / ".").string(), 0), 0u)
                 << recorded[0];
-            EXPECT_EQ(read_file(lands_in), c.name == "new" || c.name == "dangling" ? "" : "earlier");
+            EXPECT_EQ(read_file(lands_in),
+                      c.name == "new" || c.name == "dangling" ? "" : "earlier");
         }
         EXPECT_EQ(output.commit(), 0);
         if (reader.joinable())
@@ -346,8 +347,8 @@ TEST(AtomicOutput, FailuresAndDiscardedOutputsLeaveEverythingAsItWas) {
     fs::create_symlink("loop", dir / "loop");
     const bool root = geteuid() == 0;  // root may write any file
     const std::pair<std::string, int> refused[] = {
-        {"no such dir/out", ENOENT}, {"", ENOENT},  {".", EISDIR},
-        {"loop", ELOOP},             {"read only", root ? 0 : EACCES},
+        {"no such dir/out", ENOENT},      {"", ENOENT}, {".", EISDIR}, {"loop", ELOOP},
+        {"read only", root ? 0 : EACCES},
     };
     for (const auto& [name, error] : refused) {
         atomic_output output(&recording_hook);

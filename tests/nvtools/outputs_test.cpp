@@ -173,27 +173,30 @@ TEST(Nvplot, PictureCutShortLeavesNothing) {
                         "#!/bin/sh\ncat >/dev/null\nprintf '\\211PNG\\r\\n\\032\\nIHDR'\n");
     fs::permissions(dir / "half/gnuplot", fs::perms::owner_all);
     fs::create_directory(dir / "tiny");
-    const bool tiny = geteuid() == 0 &&
-                      mount("tmpfs", (dir / "tiny").c_str(), "tmpfs", 0, "size=16k") == 0;
+    const bool tiny =
+        geteuid() == 0 && mount("tmpfs", (dir / "tiny").c_str(), "tmpfs", 0, "size=16k") == 0;
     if (!tiny)
         std::cerr << "no tmpfs of 16 KiB can be mounted (that needs root): a full disk is tried "
                      "only through the file size limit\n";
     testrun::TempDir devices;
     const std::string full = testrun::device(devices.path(), "full");
     const std::tuple<std::string, std::string, std::string, std::string> cases[] = {
-        {"half", "", "p.png", "nvplot: p.png: gnuplot wrote an incomplete picture (no PNG end chunk)"},
+        {"half", "", "p.png",
+         "nvplot: p.png: gnuplot wrote an incomplete picture (no PNG end chunk)"},
         {"", "trap '' XFSZ; ulimit -f 8; ", "p.png",
          "nvplot: p.png: gnuplot wrote an incomplete picture (no PNG end chunk)"},
         {"", "", full, "nvplot: cannot write " + full + ": No space left on device\n"},
-        {"", "", tiny ? "tiny/p.png" : "", "nvplot: tiny/p.png: gnuplot wrote an incomplete picture"},
+        {"", "", tiny ? "tiny/p.png" : "",
+         "nvplot: tiny/p.png: gnuplot wrote an incomplete picture"},
     };
     const auto before = testrun::names_in(dir.path());
     for (const auto& [path, shell, out, err] : cases) {
         if (out.empty())
             continue;
         SCOPED_TRACE(path + shell + out);
-        std::vector<std::string> args{"-c", shell + "exec \"$0\" \"$@\"",
-                                      testrun::bin_dir() / "nvplot", "rec.nv24", "-o", out};
+        std::vector<std::string> args{
+            "-c", shell + "exec \"$0\" \"$@\"", testrun::bin_dir() / "nvplot", "rec.nv24", "-o",
+            out};
         const testrun::Result r =
             testrun::run("/bin/sh", args, dir.path(), path.empty() ? fs::path() : dir / path);
         EXPECT_EQ(r.status, 1);
@@ -316,8 +319,12 @@ TEST(PlotScript, NamesShownEscapedInOneQuotedString) {
     const std::pair<std::string, std::string> cases[] = {
         {"a\nb\rc\td", "a\\nb\\rc\\td"},
         {"a\\nb\\", "a\\\\nb\\\\"},
-        {"a\x01\x7f" "b", "a\\x01\\x7fb"},
-        {"a\xff\xfe" "b\xc3", "a\\xff\\xfeb\\xc3"},  // not UTF-8, and a sequence cut short
+        {"a\x01\x7f"
+         "b",
+         "a\\x01\\x7fb"},
+        {"a\xff\xfe"
+         "b\xc3",
+         "a\\xff\\xfeb\\xc3"},  // not UTF-8, and a sequence cut short
         {"K\xc3\xa4gel \xe2\x82\xac", "K\xc3\xa4gel \xe2\x82\xac"},  // UTF-8 stays
         {"a'`$(x)", "a'`$(x)"},
     };

@@ -109,8 +109,8 @@ TEST(NevraWriterDeathTest, WriteErrorsAndImpossibleBlocksEndTheProcessNamingTheF
     const std::string full = testrun::device(devices.path(), "full");
     const std::string null = testrun::device(devices.path(), "null");
     const std::string no_space = "^can't write " + full + ": No space left on device\n$";
-    const std::string null_block = "^can't write " + null +
-                                   ": a binary block holds at most 512 values, not 513\n$";
+    const std::string null_block =
+        "^can't write " + null + ": a binary block holds at most 512 values, not 513\n$";
     const std::string null_range = "^internal error writing " + null +
                                    ": block of 512 values at 100 lies beyond the 600 values of "
                                    "its channel\n$";
