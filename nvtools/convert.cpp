@@ -7,7 +7,7 @@
 #include "miniseed_write.h"
 #include "nevra.h"
 #include "nevra_base.h"
-#include "output_file.h"
+#include "output_files.h"
 #include "recording.h"
 #include "seed_codes.h"
 #include "time_axis.h"
@@ -150,16 +150,15 @@ std::time_t whole_second(std::int64_t us) {
     return static_cast<std::time_t>((us >= 0 ? us : us - (us_per_second - 1)) / us_per_second);
 }
 
-void write_tm4_block(const std::string& name, const AlignedBlock& block, double rate,
+void write_tm4_block(OutputFile& file, const AlignedBlock& block, double rate,
                      const Tm4Options& options, const std::string& station) {
     const std::string comment =
         Nevra::compose_comment(rate, options.gain, station, whole_second(block.start_us),
                                Nevra::FrequencyDigits::round_trip);
-    OutputFile file(name);
     try {
         write_tm4(file.stream(), comment, block.start_us, rate, block.channels);
     } catch (const std::runtime_error& e) {
-        throw FileError(name, e.what());
+        throw FileError(file.name(), e.what());
     }
     file.commit();
 }
@@ -260,11 +259,14 @@ std::vector<std::string> miniseed_to_tm4(const std::string& in, const std::strin
         check_tm4_range(block, ids, rate, in);
     const std::string station = options.station ? *options.station : default_station(ids);
 
+    // All blocks or none: a failure on a later block leaves no earlier one.
+    OutputSet outputs;
     std::vector<std::string> names;
     for (size_t k = 0; k < blocks.size(); ++k) {
         names.push_back(tm4_block_name(out, k + 1, blocks.size()));
-        write_tm4_block(names.back(), blocks[k], rate, options, station);
+        write_tm4_block(outputs.add(names.back()), blocks[k], rate, options, station);
     }
+    outputs.commit();
     return names;
 }
 

@@ -44,4 +44,17 @@ std::vector<Column> envelope(const std::vector<double>& time, const T* values, d
     return out;
 }
 
+// Adds the columns of another stretch of the same trace (an envelope over
+// the same range and width) into columns.
+inline void merge_columns(std::vector<Column>& columns, const std::vector<Column>& more) {
+    for (size_t k = 0; k < columns.size() && k < more.size(); ++k) {
+        if (more[k].empty)
+            continue;
+        Column& column = columns[k];
+        column.min = column.empty ? more[k].min : std::min(column.min, more[k].min);
+        column.max = column.empty ? more[k].max : std::max(column.max, more[k].max);
+        column.empty = false;
+    }
+}
+
 }  // namespace nvtools

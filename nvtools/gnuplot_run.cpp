@@ -22,11 +22,13 @@ std::runtime_error system_failure(const std::string& what, int error) {
     return std::runtime_error(what + ": " + std::strerror(error));
 }
 
-pid_t start_gnuplot(int input) {
+pid_t start_gnuplot(int input, int output) {
     posix_spawn_file_actions_t actions;
     if (const int error = posix_spawn_file_actions_init(&actions); error != 0)
         throw system_failure("cannot start gnuplot", error);
     int error = posix_spawn_file_actions_adddup2(&actions, input, STDIN_FILENO);
+    if (error == 0)
+        error = posix_spawn_file_actions_adddup2(&actions, output, STDOUT_FILENO);
     pid_t pid = -1;
     char name[] = "gnuplot";
     char* argv[] = {name, nullptr};
@@ -43,7 +45,7 @@ pid_t start_gnuplot(int input) {
 
 }  // namespace
 
-void run_gnuplot(const std::string& script) {
+void run_gnuplot(const std::string& script, int output_fd) {
     // A gnuplot that ends early must not end this process through SIGPIPE.
     if (signal(SIGPIPE, SIG_IGN) == SIG_ERR)
         throw system_failure("signal", errno);
@@ -52,7 +54,7 @@ void run_gnuplot(const std::string& script) {
         throw system_failure("pipe", errno);
     pid_t pid = -1;
     try {
-        pid = start_gnuplot(fds[0]);
+        pid = start_gnuplot(fds[0], output_fd);
     } catch (...) {
         close(fds[0]);
         close(fds[1]);

@@ -1,13 +1,11 @@
 // nvconvert [options] IN OUT: a recording to miniSEED, miniSEED to TM4.
 
+#include "command_line.h"
 #include "convert.h"
 #include "miniseed_read.h"
 #include "miniseed_write.h"
 
-#include <getopt.h>
-
 #include <charconv>
-#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -37,9 +35,7 @@ struct Arguments {
     std::string in, out;
 };
 
-struct UsageError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
+using nvtools::UsageError;
 
 Target target_named(const std::string& name) {
     if (name == "mseed" || name == "msd" || name == "miniseed")
@@ -73,65 +69,52 @@ std::vector<std::string> split_patterns(const std::string& text) {
     return patterns;
 }
 
-Arguments parse_arguments(int argc, char** argv) {
-    static const option options[] = {
-        {"to", required_argument, nullptr, 't'},
-        {"network", required_argument, nullptr, 'n'},
-        {"station-code", required_argument, nullptr, 'c'},
-        {"record-length", required_argument, nullptr, 'r'},
-        {"channels", required_argument, nullptr, 'C'},
-        {"station", required_argument, nullptr, 's'},
-        {"gain", required_argument, nullptr, 'g'},
-        {"help", no_argument, nullptr, 'h'},
-        {nullptr, 0, nullptr, 0},
+std::vector<nvtools::Option> options_of(Arguments& args) {
+    return {
+        {"to", true,
+         [&args](const std::string& value) {
+             args.target = target_named(value);
+             if (args.target == Target::none)
+                 throw UsageError("--to takes mseed or tm4, not \"" + value + "\"");
+         }},
+        {"network", true, [&args](const std::string& value) { args.miniseed.network = value; }},
+        {"station-code", true,
+         [&args](const std::string& value) { args.miniseed.station_code = value; }},
+        {"record-length", true,
+         [&args](const std::string& value) {
+             args.miniseed.record_length = whole_number("record-length", value);
+             if (!nvtools::valid_record_length(args.miniseed.record_length))
+                 throw UsageError("--record-length must be a power of two from 128 to 1048576");
+         }},
+        {"channels", true,
+         [&args](const std::string& value) {
+             for (const std::string& pattern : split_patterns(value))
+                 args.tm4.channel_patterns.push_back(pattern);
+         }},
+        {"station", true,
+         [&args](const std::string& value) {
+             if (value.empty() || value.find_first_of(" \t\r\n") != std::string::npos)
+                 throw UsageError("--station needs a name without blanks");
+             args.tm4.station = value;
+         }},
+        {"gain", true,
+         [&args](const std::string& value) {
+             args.tm4.gain = whole_number("gain", value);
+             if (args.tm4.gain < 1)
+                 throw UsageError("--gain must be at least 1");
+         }},
     };
-    Arguments args;
-    opterr = 0;
-    int option = 0;
-    while ((option = getopt_long(argc, argv, "h", options, nullptr)) != -1) {
-        const std::string value = optarg != nullptr ? optarg : "";
-        switch (option) {
-        case 't':
-            args.target = target_named(value);
-            if (args.target == Target::none)
-                throw UsageError("--to takes mseed or tm4, not \"" + value + "\"");
-            break;
-        case 'n': args.miniseed.network = value; break;
-        case 'c': args.miniseed.station_code = value; break;
-        case 'r':
-            args.miniseed.record_length = whole_number("record-length", value);
-            if (!nvtools::valid_record_length(args.miniseed.record_length))
-                throw UsageError("--record-length must be a power of two from 128 to 1048576");
-            break;
-        case 'C':
-            for (const std::string& pattern : split_patterns(value))
-                args.tm4.channel_patterns.push_back(pattern);
-            break;
-        case 's':
-            if (value.empty() || value.find_first_of(" \t\r\n") != std::string::npos)
-                throw UsageError("--station needs a name without blanks");
-            args.tm4.station = value;
-            break;
-        case 'g':
-            args.tm4.gain = whole_number("gain", value);
-            if (args.tm4.gain < 1)
-                throw UsageError("--gain must be at least 1");
-            break;
-        case 'h': std::cout << usage; std::exit(0);
-        default:
-            throw UsageError(std::string("unknown option or missing value: ") + argv[optind - 1]);
-        }
-    }
-    if (argc - optind != 2)
-        throw UsageError("needs an input and an output file");
-    args.in = argv[optind];
-    args.out = argv[optind + 1];
+}
+
+// IN and OUT, and OUT's format from its extension unless --to gave it.
+void take_files(Arguments& args, const std::vector<std::string>& files) {
+    args.in = files[0];
+    args.out = files[1];
     if (args.target == Target::none)
         args.target = target_of_extension(args.out);
     if (args.target == Target::none)
         throw UsageError("the format of " + args.out +
                          " is unknown; name it .mseed or .tm4, or give --to");
-    return args;
 }
 
 bool is_miniseed(const std::string& file) {
@@ -164,13 +147,18 @@ int convert(const Arguments& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    try {
-        return convert(parse_arguments(argc, argv));
-    } catch (const UsageError& e) {
-        std::cerr << "nvconvert: " << e.what() << "\n" << usage;
-        return 2;
-    } catch (const std::exception& e) {
-        std::cerr << "nvconvert: " << e.what() << "\n";
-        return 1;
-    }
+    Arguments args;
+    const nvtools::Program program{
+        .name = "nvconvert",
+        .usage = usage,
+        .options = options_of(args),
+        .min_operands = 2,
+        .max_operands = 2,
+        .operands_wanted = "needs an input and an output file",
+    };
+    return nvtools::run_program(program, argc, argv,
+                                [&args](const std::vector<std::string>& files) {
+                                    take_files(args, files);
+                                    return convert(args);
+                                });
 }

@@ -1,9 +1,10 @@
 // nvinfo FILE...: what a recording or result file holds.
 
 #include "child_run.h"
+#include "command_line.h"
 #include "info_report.h"
 
-#include <cstring>
+#include <cstdint>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -12,33 +13,7 @@ namespace {
 
 constexpr const char* usage = "usage: nvinfo [--json] FILE...\n";
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    bool json = false;
-    std::vector<std::string> files;
-    bool options_ended = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (!options_ended && arg == "--json") {
-            json = true;
-        } else if (!options_ended && arg == "--") {
-            options_ended = true;
-        } else if (!options_ended && (arg == "-h" || arg == "--help")) {
-            std::cout << usage;
-            return 0;
-        } else if (!options_ended && arg.size() > 1 && arg[0] == '-') {
-            std::cerr << "nvinfo: unknown option " << arg << "\n" << usage;
-            return 2;
-        } else {
-            files.push_back(arg);
-        }
-    }
-    if (files.empty()) {
-        std::cerr << usage;
-        return 2;
-    }
-
+int report(const std::vector<std::string>& files, bool json) {
     int status = 0;
     std::vector<std::string> objects;
     for (const std::string& file : files) {
@@ -65,10 +40,22 @@ int main(int argc, char** argv) {
             std::cout << (i == 0 ? "\n" : ",\n") << objects[i];
         std::cout << "\n]\n";
     }
-    std::cout.flush();
-    if (!std::cout) {
-        std::cerr << "nvinfo: cannot write the report\n";
-        return 1;
-    }
     return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool json = false;
+    const nvtools::Program program{
+        .name = "nvinfo",
+        .usage = usage,
+        .options = {{"json", false, [&json](const std::string&) { json = true; }}},
+        .min_operands = 1,
+        .max_operands = SIZE_MAX,
+        .operands_wanted = "needs at least one file",
+    };
+    return nvtools::run_program(
+        program, argc, argv,
+        [&json](const std::vector<std::string>& files) { return report(files, json); });
 }

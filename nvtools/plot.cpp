@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <sstream>
+#include <string_view>
 
 namespace nvtools {
 
@@ -13,12 +14,34 @@ namespace {
 
 constexpr double seconds_per_day = 86400.0;
 
-// A gnuplot string in single quotes, where '' stands for one quote.
+// A gnuplot string in single quotes, where '' stands for one quote and
+// nothing else is special (no backslash escapes, no command substitution).
+// With line ends escaped by shown(), no text can end the string or the line.
 std::string quoted(const std::string& text) {
     std::string out = "'";
-    for (const char c : text)
+    for (const char c : shown(text))
         out += c == '\'' ? std::string("''") : std::string(1, c);
     return out + "'";
+}
+
+// The length of the UTF-8 sequence at the start of text, 0 when it is not one.
+size_t utf8_length(std::string_view text) {
+    const auto lead = static_cast<unsigned char>(text[0]);
+    size_t length = 0;
+    if (lead < 0x80)
+        length = 1;
+    else if (lead >= 0xC2 && lead < 0xE0)
+        length = 2;
+    else if (lead >= 0xE0 && lead < 0xF0)
+        length = 3;
+    else if (lead >= 0xF0 && lead < 0xF5)
+        length = 4;
+    if (length == 0 || length > text.size())
+        return 0;
+    for (size_t k = 1; k < length; ++k)
+        if ((static_cast<unsigned char>(text[k]) & 0xC0) != 0x80)
+            return 0;
+    return length;
 }
 
 constexpr double seconds_per_ten_minutes = 600.0;
@@ -74,11 +97,34 @@ void write_columns(std::ostringstream& out, const std::vector<Column>& columns) 
 
 }  // namespace
 
+std::string shown(const std::string& text) {
+    std::string out;
+    std::string_view rest = text;
+    while (!rest.empty()) {
+        const auto c = static_cast<unsigned char>(rest[0]);
+        const size_t length = utf8_length(rest);
+        if (c == '\\') {
+            out += "\\\\";
+        } else if (c == '\n' || c == '\r' || c == '\t') {
+            out += c == '\n' ? "\\n" : c == '\r' ? "\\r" : "\\t";
+        } else if (length == 0 || c < 0x20 || c == 0x7F) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02x", c);
+            out += escape;
+        } else {
+            out += rest.substr(0, length);
+            rest.remove_prefix(length);
+            continue;
+        }
+        rest.remove_prefix(1);
+    }
+    return out;
+}
+
 std::string gnuplot_script(const PlotLayout& layout, const std::vector<Panel>& panels) {
     std::ostringstream out;
     out << "set terminal pngcairo noenhanced size " << layout.width << "," << layout.height
         << " font 'sans,9'\n"
-        << "set output " << quoted(layout.output) << "\n"
         << "set multiplot layout " << panels.size() << ",1 title " << quoted(layout.title) << "\n"
         << "set lmargin 12\nset rmargin 3\nset grid\nunset key\n"
         << "set xrange [" << std::to_string(layout.from) << ":" << std::to_string(layout.to)

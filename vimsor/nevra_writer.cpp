@@ -1,14 +1,8 @@
 #include "nevra_writer.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <iostream>
 #include <limits>
 
@@ -34,68 +28,19 @@ long long saturated(double whole) {
     return static_cast<long long>(whole);
 }
 
-// Devices and pipes (/dev/null, /dev/full, a FIFO) cannot be replaced by a
-// renamed file.
-bool is_special_file(const std::string& name) {
-    struct stat st {};
-    return stat(name.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
-}
-
-// Where the complete file goes: through a symbolic link to the file it
-// names, so that the link keeps leading to the output.
-std::string final_name(const std::string& name) {
-    struct stat st {};
-    if (lstat(name.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
-        return name;
-    std::error_code ec;
-    const std::filesystem::path target = std::filesystem::canonical(name, ec);
-    return ec ? name : target.string();
-}
-
-// The permissions of the file being replaced, or those a new file gets.
-mode_t output_permissions(const std::string& name) {
-    struct stat st {};
-    if (stat(name.c_str(), &st) == 0)
-        return st.st_mode & 07777;
-    const mode_t mask = umask(0);
-    umask(mask);
-    return 0666 & ~mask;
-}
-
-// Creates "<dir>/.<file>.XXXXXX" next to name, recorded for the clean-up;
-// empty when it cannot be created, or when name exists but may not be
-// written (the output replaces only files it could overwrite).
-std::string create_temporary(const std::string& name) {
-    if (access(name.c_str(), F_OK) == 0 && access(name.c_str(), W_OK) != 0)
-        return {};
-    const std::filesystem::path path(name);
-    std::string file = path.filename().string();
-    file.resize(
-        std::min<std::size_t>(file.size(), 240));  // the temporary's name must fit in 255 bytes
-    std::string temporary = (path.parent_path() / ("." + file + ".XXXXXX")).string();
-    const cleanup::signals_held held;
-    const int fd = mkstemp(temporary.data());
-    if (fd < 0)
-        return {};
-    cleanup::add_file(temporary.c_str());
-    const bool permitted = fchmod(fd, output_permissions(name)) == 0;
-    if (close(fd) != 0 || !permitted) {
-        unlink(temporary.c_str());  // still empty; nothing to report beyond the failed open
-        cleanup::forget_file(temporary.c_str());
-        return {};
-    }
-    return temporary;
-}
+// The clean-up removes the temporary output of a run that ends early.
+const temporary_file_hook cleanup_hook{cleanup::add_file, cleanup::forget_file};
 
 }  // namespace
 
 nevra_writer::nevra_writer(const char* fname, const char* comnt, char terminator,
-                           std::ios::openmode open_mode)
+                           std::ios::openmode)
     : end_comment(terminator),
       m_file_name(fname),
+      m_output(&cleanup_hook),
       m_capacity(output_buffer_bytes),
       m_buffer(new char[output_buffer_bytes]) {
-    open(open_mode);
+    open();
     if (comnt != nullptr)
         put(comnt, std::strlen(comnt));
     put(&end_comment, 1);
@@ -103,41 +48,26 @@ nevra_writer::nevra_writer(const char* fname, const char* comnt, char terminator
 
 nevra_writer::~nevra_writer() { close(); }
 
-void nevra_writer::open(std::ios::openmode open_mode) {
-    o = std::make_unique<std::ofstream>();
-    // The writer buffers on its own; an unbuffered stream reports a failed
-    // write at once, with the system's reason still in errno.
-    o->rdbuf()->pubsetbuf(nullptr, 0);
-    m_final_name = final_name(m_file_name);
-    if (!is_special_file(m_final_name)) {
-        m_temporary_name = create_temporary(m_final_name);
-        if (m_temporary_name.empty())
-            fatal("can't open " + m_file_name);
-    }
-    o->open(m_temporary_name.empty() ? m_file_name : m_temporary_name,
-            open_mode | std::ios::out | std::ios::trunc);
-    if (!o->is_open())
+void nevra_writer::open() {
+    if (m_output.open(m_file_name) != 0)
         fatal("can't open " + m_file_name);
 }
 
 void nevra_writer::put_in_place() {
-    if (m_temporary_name.empty())
+    if (m_output.written_in_place())
         return;
-    if (std::rename(m_temporary_name.c_str(), m_final_name.c_str()) != 0)
-        fatal("can't rename " + m_temporary_name + " to " + m_file_name + ": " +
-              std::strerror(errno));
-    cleanup::forget_file(m_temporary_name.c_str());
-    m_temporary_name.clear();
+    // The temporary's name is taken before commit() forgets it.
+    const std::string temporary = m_output.temporary_name();
+    if (const int error = m_output.commit(); error != 0)
+        fatal("can't rename " + temporary + " to " + m_file_name + ": " + std::strerror(error));
 }
 
 void nevra_writer::close() {
     if (m_closed)
         return;
     flush_buffer();
-    errno = 0;
-    o->close();
-    if (o->fail()) {
-        m_write_errno = errno;
+    if (const int error = m_output.close(); error != 0) {
+        m_write_errno = error;
         fail_write();
     }
     m_closed = true;
@@ -152,10 +82,12 @@ void nevra_writer::put(const char* bytes, std::size_t n) const {
         m_fill += n;
         return;
     }
-    errno = 0;
-    o->write(bytes, static_cast<std::streamsize>(n));
-    if (o->fail()) {
-        m_write_errno = errno;
+    write_out(bytes, n);
+}
+
+void nevra_writer::write_out(const char* bytes, std::size_t n) const {
+    if (const int error = m_output.write(bytes, n); error != 0) {
+        m_write_errno = error;
         fail_write();
     }
 }
@@ -172,17 +104,13 @@ void nevra_writer::make_room(std::size_t n) const {
 void nevra_writer::flush_buffer() const {
     if (m_fill == 0)
         return;
-    errno = 0;
-    o->write(m_buffer.get(), static_cast<std::streamsize>(m_fill));
+    const std::size_t fill = m_fill;
     m_fill = 0;
-    if (o->fail()) {
-        m_write_errno = errno;
-        fail_write();
-    }
+    write_out(m_buffer.get(), fill);
 }
 
 void nevra_writer::check_written() const {
-    if (o->fail())
+    if (m_write_errno != 0)
         fail_write();
 }
 

@@ -5,20 +5,22 @@
 // scale factor and the comment-line terminator.
 
 #include <cstddef>
-#include <fstream>
 #include <ios>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "atomic_output.h"
+
 class nevra_writer {
 public:
     // Starts fname with comnt followed by the terminator. The file is written
-    // under a temporary name in its own directory and renamed to fname only
-    // when complete, so an earlier fname stays untouched until then and a
-    // failed run leaves neither (the temporary is recorded for the clean-up).
-    // Devices and pipes are written in place. A file that cannot be created
-    // ends the process with "can't open <fname>".
+    // as an atomic_output: under a temporary name in its own directory,
+    // renamed to fname only when complete, so an earlier fname stays
+    // untouched until then and a failed run leaves neither (the temporary is
+    // recorded for the clean-up). Devices and pipes are written in place. A
+    // file that cannot be created ends the process with "can't open <fname>".
+    // The open mode tells text from binary output, which Linux writes alike.
     nevra_writer(const char* fname, const char* comnt, char terminator,
                  std::ios::openmode open_mode);
     // Completes the file like close() when that has not been called.
@@ -46,7 +48,6 @@ public:
 protected:
     double m_scale = 1.0;
     const char end_comment;
-    std::unique_ptr<std::ofstream> o;
 
     // At least n free bytes in the output buffer; the caller fills some of
     // them and hands the end of what it wrote to commit().
@@ -85,15 +86,15 @@ protected:
                            std::size_t offset) const;
 
 private:
-    void open(std::ios::openmode open_mode);
+    void open();
     void put_in_place();
+    void write_out(const char* bytes, std::size_t n) const;
     void make_room(std::size_t n) const;
     void flush_buffer() const;
     [[noreturn]] void fail_write() const;
 
     std::string m_file_name;
-    std::string m_final_name;      // m_file_name, or the file a link of that name leads to
-    std::string m_temporary_name;  // empty when the file is written in place
+    mutable atomic_output m_output;
     mutable std::size_t m_capacity;
     mutable std::unique_ptr<char[]> m_buffer;
     mutable std::size_t m_fill = 0;

@@ -1,6 +1,8 @@
 #include "run.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -40,6 +42,19 @@ std::vector<std::string> names_in(const fs::path& dir) {
         names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
+}
+
+fs::path device(const fs::path& dir, const std::string& name) {
+    const fs::path system = "/dev/" + name;
+    if (geteuid() != 0)
+        return system;
+    struct stat st {};
+    if (stat(system.c_str(), &st) != 0 || !S_ISCHR(st.st_mode))
+        throw std::runtime_error(system.string() + " is not a device");
+    const fs::path own = dir / name;
+    if (mknod(own.c_str(), S_IFCHR | 0666, st.st_rdev) != 0)
+        throw std::runtime_error("mknod " + own.string() + ": " + std::strerror(errno));
+    return own;
 }
 
 Child::Child(const std::string& program, const std::vector<std::string>& args, const fs::path& cwd,

@@ -1,6 +1,10 @@
 // The support library: argument files, bounded copies, the invocation log, path pieces.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdlib>
@@ -8,9 +12,11 @@
 #include <filesystem>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "at_file.h"
+#include "atomic_output.h"
 #include "compat.h"
 #include "logfile.h"
 #include "mypath.h"
@@ -21,6 +27,8 @@ extern "C" std::size_t strlcpy(char*, const char*, std::size_t) noexcept;
 
 namespace {
 
+namespace fs = std::filesystem;
+using testrun::names_in;
 using testrun::read_file;
 using testrun::TempDir;
 using testrun::write_file;
@@ -248,6 +256,164 @@ TEST(CombinePath, AddsMissingDelimitersAndCutsToTheBuffer) {
                   c.path + (c.size != 0 ? std::string(1, '\0') : "#") + "#");
     }
     EXPECT_EQ(combine_path_n(nullptr, 0, nullptr, nullptr, "f", nullptr), 0);
+}
+
+// The temporaries the outputs record with their hook and have not forgotten yet.
+std::vector<std::string> recorded;
+const temporary_file_hook recording_hook{
+    [](const char* name) { recorded.emplace_back(name); },
+    [](const char* name) { std::erase(recorded, std::string(name)); }};
+
+struct stat status_of(const std::string& name) {
+    struct stat st {};
+    EXPECT_EQ(lstat(name.c_str(), &st), 0) << name;
+    return st;
+}
+
+// Each kind of name, opened and written; the bytes land in the file it leads to, which keeps
+// its kind, and a file being replaced stays as it was until the commit.
+TEST(AtomicOutput, RegularFilesAreReplacedInOneRenameDevicesFifosWrittenLinksFollowed) {
+    TempDir dir;
+    const mode_t old_mask = umask(022);
+    fs::create_directory(dir / "real");
+    for (const char* name : {"kept", "linked"})
+        write_file(dir / "real" / name, "earlier");
+    fs::permissions(dir / "real/kept", static_cast<fs::perms>(0640));
+    fs::permissions(dir / "real/linked", static_cast<fs::perms>(0600));
+    fs::create_symlink("real/linked", dir / "link");
+    fs::create_symlink("link", dir / "link to link");
+    fs::create_symlink(dir / "real/created", dir / "dangling");
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    const std::string null_device = testrun::device(dir.path(), "null");
+    const struct stat null_before = status_of(null_device);
+    const struct {
+        std::string name, lands_in;  // lands_in "": a device, nothing to read back
+        mode_t mode;                 // the type and permissions afterwards
+        bool replaced;               // through a temporary beside lands_in
+    } cases[] = {
+        {"new", "new", S_IFREG | 0644, true},
+        {"real/kept", "real/kept", S_IFREG | 0640, true},
+        {"link to link", "real/linked", S_IFREG | 0600, true},
+        {"dangling", "real/created", S_IFREG | 0644, true},
+        {"fifo", "fifo", S_IFIFO | 0600, false},
+        {null_device, "", null_before.st_mode, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string name = c.name[0] == '/' ? c.name : (dir / c.name).string();
+        const std::string lands_in = (dir / c.lands_in).string();
+        std::string read;
+        std::thread reader;  // a FIFO opens for writing once a reader opens it
+        if (c.name == "fifo")
+            reader = std::thread([&] { read = read_file(lands_in); });
+        atomic_output output(&recording_hook);
+        ASSERT_EQ(output.open(name), 0);
+        ASSERT_EQ(output.write("new bytes", 9), 0);
+        ASSERT_GE(std::fputs(" and more", output.stream()), 0);
+        EXPECT_EQ(output.written_in_place(), !c.replaced);
+        if (c.replaced) {
+            ASSERT_EQ(recorded.size(), 1u);
+            EXPECT_EQ(recorded[0].rfind((fs::path(lands_in).parent_path() / ".").string(), 0), 0u)
+                << recorded[0];
+            EXPECT_EQ(read_file(lands_in),
+                      c.name == "new" || c.name == "dangling" ? "" : "earlier");
+        }
+        EXPECT_EQ(output.commit(), 0);
+        if (reader.joinable())
+            reader.join();
+        EXPECT_TRUE(recorded.empty());
+        if (!c.lands_in.empty()) {
+            EXPECT_EQ(c.name == "fifo" ? read : read_file(lands_in), "new bytes and more");
+        }
+        const struct stat after = status_of(c.lands_in.empty() ? name : lands_in);
+        EXPECT_EQ(after.st_mode, c.mode);
+        if (c.lands_in.empty()) {
+            EXPECT_EQ(std::make_pair(after.st_ino, after.st_rdev),
+                      std::make_pair(null_before.st_ino, null_before.st_rdev));
+        }
+    }
+    EXPECT_TRUE(fs::is_symlink(dir / "link") && fs::is_symlink(dir / "dangling"));
+    EXPECT_EQ(names_in(dir / "real"), (std::vector<std::string>{"created", "kept", "linked"}));
+    umask(old_mask);
+}
+
+// Names that cannot be written give the error number and leave nothing; an output not put in
+// place leaves the earlier file as it was.
+TEST(AtomicOutput, FailuresAndDiscardedOutputsLeaveEverythingAsItWas) {
+    TempDir dir;
+    write_file(dir / "earlier", "earlier");
+    write_file(dir / "read only", "earlier");
+    fs::permissions(dir / "read only", static_cast<fs::perms>(0444));
+    fs::create_symlink("loop", dir / "loop");
+    const bool root = geteuid() == 0;  // root may write any file
+    const std::pair<std::string, int> refused[] = {
+        {"no such dir/out", ENOENT},      {"", ENOENT}, {".", EISDIR}, {"loop", ELOOP},
+        {"read only", root ? 0 : EACCES},
+    };
+    for (const auto& [name, error] : refused) {
+        atomic_output output(&recording_hook);
+        EXPECT_EQ(output.open(name.empty() ? name : (dir / name).string()), error) << name;
+    }
+    {
+        atomic_output output(&recording_hook);
+        ASSERT_EQ(output.open((dir / "earlier").string()), 0);
+        ASSERT_EQ(output.write("new", 3), 0);
+        EXPECT_EQ(recorded.size(), 1u);
+    }
+    TempDir devices;
+    atomic_output full;
+    ASSERT_EQ(full.open(testrun::device(devices.path(), "full")), 0);
+    EXPECT_EQ(full.write("x", 1), ENOSPC);
+    EXPECT_TRUE(recorded.empty());
+    EXPECT_EQ(read_file(dir / "earlier"), "earlier");
+    EXPECT_EQ(names_in(dir.path()), (std::vector<std::string>{"earlier", "loop", "read only"}));
+}
+
+// A set appears whole or not at all; files outside it stay as they were.
+TEST(AtomicOutputSet, AllOrNothing) {
+    const struct {
+        std::vector<std::string> names;  // of the set, in order
+        std::string before_commit;       // made once the set is written: a directory "d:<name>"
+        int error;
+        std::size_t failed;
+        std::vector<std::string> left;  // the folder afterwards
+        std::string b;                  // b's bytes afterwards
+        bool commit = true;
+    } cases[] = {
+        {{"a", "b"}, "", 0, 0, {"a", "b", "other"}, "new b"},
+        {{"a", "b"}, "", 0, 0, {"b", "other"}, "earlier b", false},  // destroyed uncommitted
+        {{"a", "full", "b"}, "", ENOSPC, 1, {"b", "other"}, "earlier b"},
+        // c cannot be put in place: a and b, renamed before, go again.
+        {{"a", "b", "c"}, "d:c", EISDIR, 2, {"c", "other"}, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.names) + c.before_commit);
+        TempDir dir, devices;
+        write_file(dir / "b", "earlier b");
+        write_file(dir / "other", "other");
+        {
+            atomic_output_set set(&recording_hook);
+            for (const std::string& name : c.names) {
+                atomic_output* output = nullptr;
+                const fs::path path =
+                    name == "full" ? testrun::device(devices.path(), name) : dir / name;
+                ASSERT_EQ(set.open(path.string(), output), 0);
+                ASSERT_GE(std::fputs(("new " + name).c_str(), output->stream()), 0);
+            }
+            if (!c.before_commit.empty())
+                fs::create_directory(dir / c.before_commit.substr(2));
+            std::size_t failed = 99;
+            if (c.commit) {
+                EXPECT_EQ(set.commit(failed), c.error);
+                EXPECT_EQ(failed, c.error == 0 ? c.names.size() : c.failed);
+            }
+        }
+        EXPECT_TRUE(recorded.empty());
+        EXPECT_EQ(names_in(dir.path()), c.left);
+        EXPECT_EQ(read_file(dir / "b"), c.b);
+        EXPECT_EQ(read_file(dir / "a"), c.left[0] == "a" ? "new a" : "");
+        EXPECT_EQ(read_file(dir / "other"), "other");
+    }
 }
 
 }  // namespace

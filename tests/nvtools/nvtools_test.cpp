@@ -431,10 +431,8 @@ TEST(Nvplot, PicturesAndFailures) {
     // picture and fails.
     fs::create_directory(dir / "none");
     fs::create_directory(dir / "failing");
-    testrun::write_file(
-        dir / "failing" / "gnuplot",
-        "#!/bin/sh\nout=$(sed -n \"s/^set output '\\(.*\\)'$/\\1/p\")\necho partial > \"$out\"\n"
-        "echo 'gnuplot: broken' >&2\nexit 1\n");
+    testrun::write_file(dir / "failing" / "gnuplot",
+                        "#!/bin/sh\ncat >/dev/null\necho partial\necho 'gnuplot: broken' >&2\nexit 1\n");
     fs::permissions(dir / "failing" / "gnuplot", fs::perms::owner_all);
     const auto before = testrun::names_in(dir.path());
     const std::tuple<const char*, const char*, int, std::string> failures[] = {

@@ -103,26 +103,33 @@ TEST(NevraWriter, WritesTheFormatsBytesAndLeavesOutPartialBlocks) {
 // blocks no caller may ask for.
 TEST(NevraWriterDeathTest, WriteErrorsAndImpossibleBlocksEndTheProcessNamingTheFile) {
     const Times values(600, 1.0);
-    const std::pair<std::function<void()>, const char*> cases[] = {
+    // Devices of the test's own when run as root: a writer that wrongly replaced its output by a
+    // rename would replace these, not the system's.
+    testrun::TempDir devices;
+    const std::string full = testrun::device(devices.path(), "full");
+    const std::string null = testrun::device(devices.path(), "null");
+    const std::string no_space = "^can't write " + full + ": No space left on device\n$";
+    const std::string null_block =
+        "^can't write " + null + ": a binary block holds at most 512 values, not 513\n$";
+    const std::string null_range = "^internal error writing " + null +
+                                   ": block of 512 values at 100 lies beyond the 600 values of "
+                                   "its channel\n$";
+    const std::pair<std::function<void()>, std::string> cases[] = {
         {[] { nevra_writer_binary("/no such dir/out.bi1", "!x"); },
          "^can't open /no such dir/out.bi1\n$"},
         {[] { nevra_writer_binary("/tmp", "!x"); }, "^can't open /tmp\n$"},
-        {[] { delete new nevra_writer_ascii("/dev/full", "!x"); },
-         "^can't write /dev/full: No space left on device\n$"},
-        {[] {
-             nevra_writer_binary w("/dev/full", "!x");
+        {[&] { delete new nevra_writer_ascii(full.c_str(), "!x"); }, no_space},
+        {[&] {
+             nevra_writer_binary w(full.c_str(), "!x");
              for (int i = 0; i < 400; ++i)
                  w.write(Times(2048, t0), Channels(3, Times(2048, 1.0)), 512);
              std::exit(0);
          },
-         "^can't write /dev/full: No space left on device\n$"},
-        {[&] { nevra_writer_tm4("/dev/null", "!x").write(0.0, 512, values, 0); },
+         no_space},
+        {[&] { nevra_writer_tm4(null.c_str(), "!x").write(0.0, 512, values, 0); },
          "^Not implemented\n$"},
-        {[&] { nevra_writer_binary("/dev/null", "!x").write(0.0, 513, values, 0); },
-         "^can't write /dev/null: a binary block holds at most 512 values, not 513\n$"},
-        {[&] { nevra_writer_ascii("/dev/null", "!x").write(0.0, 512, values, 100); },
-         "^internal error writing /dev/null: block of 512 values at 100 lies beyond the 600 "
-         "values of its channel\n$"},
+        {[&] { nevra_writer_binary(null.c_str(), "!x").write(0.0, 513, values, 0); }, null_block},
+        {[&] { nevra_writer_ascii(null.c_str(), "!x").write(0.0, 512, values, 100); }, null_range},
     };
     for (const auto& [run, message] : cases)
         EXPECT_EXIT(run(), testing::ExitedWithCode(1), message) << message;

@@ -1,0 +1,342 @@
+// The nv tools' outputs and command line: hostile names in nvplot, pictures of miniSEED,
+// pictures that never appear cut short, devices, FIFOs and links written but never replaced,
+// TM4 block files all or nothing, and the statuses of the shared command-line skeleton.
+
+#include "hostile_names.h"
+#include "nv24_writer.h"
+#include "plot.h"
+#include "run.h"
+
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <libmseed.h>
+#include <png.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <iterator>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::uint32_t may_1 = 1462060800;  // 2016-05-01 00:00:00 UTC
+constexpr std::int64_t may_1_us = may_1 * 1000000LL;
+
+std::vector<std::string> words(const std::string& text) {
+    std::istringstream in(text);
+    return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
+}
+
+// Three channels of station kiruna at 20 Hz, each a different saw tooth.
+std::string recording(int frames) {
+    nv24w::File file = nv24w::make_file(3, 20.0, may_1);
+    file.header.station = 1;
+    for (int i = 0; i < frames; ++i)
+        nv24w::add_frame(file, {i % 40, i % 20 * 3, i % 10 * 7});
+    return nv24w::encode(file);
+}
+
+// Appends count samples of IM.<station>..<channel> from start_us in 512-byte Steim-2 records.
+void append_trace(const fs::path& file, const char* station, const char* channel,
+                  std::int64_t start_us, double rate, int count) {
+    std::vector<std::int32_t> values(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i)
+        values[static_cast<size_t>(i)] = static_cast<std::int32_t>(1000 * std::sin(i / 5.0));
+    MSRecord* msr = msr_init(nullptr);
+    std::strcpy(msr->network, "IM");
+    std::strcpy(msr->station, station);
+    std::strcpy(msr->channel, channel);
+    msr->dataquality = 'D';
+    msr->starttime = start_us;
+    msr->samprate = rate;
+    msr->reclen = 512;
+    msr->encoding = DE_STEIM2;
+    msr->sampletype = 'i';
+    msr->datasamples = values.data();
+    msr->numsamples = count;
+    FILE* out = std::fopen(file.c_str(), "ab");
+    ASSERT_NE(out, nullptr);
+    int64_t packed = 0;
+    const auto append = [](char* record, int length, void* stream) {
+        std::fwrite(record, 1, static_cast<size_t>(length), static_cast<FILE*>(stream));
+    };
+    EXPECT_GT(msr_pack(msr, append, out, &packed, 1, 0), 0);
+    msr->datasamples = nullptr;
+    msr_free(&msr);
+    EXPECT_EQ(std::fclose(out), 0);
+}
+
+// Three stations at 20 Hz for 60 s, each with a gap from 30 to 40 s: two TM4 blocks.
+void write_array(const fs::path& file) {
+    for (const char* station : {"A", "B", "C"}) {
+        append_trace(file, station, "BDF", may_1_us, 20.0, 600);
+        append_trace(file, station, "BDF", may_1_us + 40'000'000, 20.0, 400);
+    }
+}
+
+struct Picture {
+    unsigned width = 0, height = 0;
+    int panels = 0;  // bands of pixel rows holding the traces' blue (#1f4e9c, maybe blended)
+};
+
+// The picture libpng reads from file; all zero when it is not a whole PNG.
+Picture read_picture(const fs::path& file) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (png_image_begin_read_from_file(&image, file.c_str()) == 0)
+        return {};
+    image.format = PNG_FORMAT_RGB;
+    std::vector<png_byte> pixels(PNG_IMAGE_SIZE(image));
+    if (png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr) == 0)
+        return {};
+    Picture picture{image.width, image.height, 0};
+    bool in_band = false;
+    for (size_t row = 0; row < image.height; ++row) {
+        bool traced = false;
+        for (size_t p = row * image.width * 3; p < (row + 1) * image.width * 3; p += 3)
+            traced = traced || pixels[p + 2] > pixels[p] + 30;  // white and greys have none
+        picture.panels += traced && !in_band;
+        in_band = traced;
+    }
+    return picture;
+}
+
+const std::string small = "--width=200 --height=150";
+
+}  // namespace
+
+// No name can end a gnuplot string or start a command: every hostile name as the input and as
+// -o gives a picture under that very name, and nothing else appears.
+TEST(NvplotNames, EveryHostileNameAsInputAndAsOutput) {
+    for (const auto& hostile : testwriters::hostile_names) {
+        SCOPED_TRACE(hostile.label);
+        const std::string name(hostile.name);
+        testrun::TempDir dir;
+        testrun::write_file(dir / name, recording(4000));
+        std::vector<std::string> as_input = words(small);
+        as_input.insert(as_input.end(), {"--", name});
+        std::vector<std::string> as_output = words(small);
+        as_output.insert(as_output.end(), {"-o", name + ".out", "--", name});
+        for (const auto& [args, picture] :
+             {std::pair{as_input, name + ".png"}, std::pair{as_output, name + ".out"}}) {
+            const testrun::Result r = testrun::run("nvplot", args, dir.path());
+            EXPECT_EQ(r.status, 0) << r.err;
+            EXPECT_EQ(read_picture(dir / picture).panels, 3);
+        }
+        EXPECT_EQ(testrun::names_in(dir.path()),
+                  (std::vector<std::string>{name, name + ".out", name + ".png"}));
+    }
+}
+
+// One panel per selected trace id of a miniSEED file with gaps, several ids and mixed rates.
+TEST(Nvplot, MiniseedOnePanelPerSelectedTraceId) {
+    testrun::TempDir dir;
+    append_trace(dir / "m.mseed", "A", "BDF", may_1_us, 20.0, 600);
+    append_trace(dir / "m.mseed", "A", "BDF", may_1_us + 40'000'000, 20.0, 400);
+    append_trace(dir / "m.mseed", "B", "BDF", may_1_us + 5'000'000, 40.0, 1600);
+    append_trace(dir / "m.mseed", "C", "HDF", may_1_us, 100.0, 6000);
+    testrun::write_file(dir / "rec.nv24", recording(4000));
+    const std::tuple<std::string, int, int, std::string> cases[] = {
+        {"m.mseed -o p.png", 0, 3, ""},
+        {"--channels=IM.[AB]..BDF m.mseed -o p.png", 0, 2, ""},
+        {"--channels IM.C.*,IM.A.* m.mseed -o p.png", 0, 2, ""},
+        {"--channels=XX.* m.mseed -o p.png", 1, 0,
+         "nvplot: m.mseed: no trace to draw matches --channels\n"},
+        {"--channels=IM.* rec.nv24 -o p.png", 1, 0,
+         "nvplot: rec.nv24: --channels selects traces of miniSEED input only\n"},
+    };
+    for (const auto& [args, status, panels, err] : cases) {
+        SCOPED_TRACE(args);
+        fs::remove(dir / "p.png");
+        const testrun::Result r =
+            testrun::run("nvplot", words("--width=300 --height=400 " + args), dir.path());
+        EXPECT_EQ(r.status, status) << r.err;
+        EXPECT_EQ(read_picture(dir / "p.png").panels, panels);
+        EXPECT_EQ(r.err, err);
+    }
+}
+
+// A picture cut short (a full disk, a file size limit, gnuplot stopping halfway with status 0)
+// or a device that cannot take it leaves no file and gives status 1.
+TEST(Nvplot, PictureCutShortLeavesNothing) {
+    testrun::TempDir dir;
+    testrun::write_file(dir / "rec.nv24", recording(4000));
+    fs::create_directory(dir / "half");
+    testrun::write_file(dir / "half/gnuplot",
+                        "#!/bin/sh\ncat >/dev/null\nprintf '\\211PNG\\r\\n\\032\\nIHDR'\n");
+    fs::permissions(dir / "half/gnuplot", fs::perms::owner_all);
+    fs::create_directory(dir / "tiny");
+    const bool tiny =
+        geteuid() == 0 && mount("tmpfs", (dir / "tiny").c_str(), "tmpfs", 0, "size=16k") == 0;
+    if (!tiny)
+        std::cerr << "no tmpfs of 16 KiB can be mounted (that needs root): a full disk is tried "
+                     "only through the file size limit\n";
+    testrun::TempDir devices;
+    const std::string full = testrun::device(devices.path(), "full");
+    const std::tuple<std::string, std::string, std::string, std::string> cases[] = {
+        {"half", "", "p.png",
+         "nvplot: p.png: gnuplot wrote an incomplete picture (no PNG end chunk)"},
+        {"", "trap '' XFSZ; ulimit -f 8; ", "p.png",
+         "nvplot: p.png: gnuplot wrote an incomplete picture (no PNG end chunk)"},
+        {"", "", full, "nvplot: cannot write " + full + ": No space left on device\n"},
+        {"", "", tiny ? "tiny/p.png" : "",
+         "nvplot: tiny/p.png: gnuplot wrote an incomplete picture"},
+    };
+    const auto before = testrun::names_in(dir.path());
+    for (const auto& [path, shell, out, err] : cases) {
+        if (out.empty())
+            continue;
+        SCOPED_TRACE(path + shell + out);
+        std::vector<std::string> args{
+            "-c", shell + "exec \"$0\" \"$@\"", testrun::bin_dir() / "nvplot", "rec.nv24", "-o",
+            out};
+        const testrun::Result r =
+            testrun::run("/bin/sh", args, dir.path(), path.empty() ? fs::path() : dir / path);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err.substr(0, err.size()), err);
+        EXPECT_EQ(testrun::names_in(dir.path()), before);
+    }
+    if (tiny) {
+        EXPECT_TRUE(testrun::names_in(dir / "tiny").empty());
+        EXPECT_EQ(umount((dir / "tiny").c_str()), 0);
+    }
+}
+
+// A FIFO, a symbolic link and a device like /dev/null as the output of nvconvert and nvplot:
+// the FIFO gets the whole output and stays a FIFO, the link leads to the output, the device
+// stays itself.
+TEST(NvTools, DevicesFifosAndLinksAreWrittenNeverReplaced) {
+    const std::pair<const char*, const char*> programs[] = {
+        {"nvconvert", "--to=mseed rec.nv24"},
+        {"nvplot", "rec.nv24 --width=200 --height=150 -o"},
+    };
+    for (const auto& [program, args] : programs) {
+        SCOPED_TRACE(program);
+        testrun::TempDir dir;
+        testrun::write_file(dir / "rec.nv24", recording(4000));
+        fs::create_directory(dir / "real");
+        fs::create_symlink("real/out", dir / "link");
+        const std::string null_device = testrun::device(dir.path(), "null");
+        struct stat null_before {};
+        ASSERT_EQ(stat(null_device.c_str(), &null_before), 0);
+        ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+        // Read end first, so the program's open does not wait; the output fits the pipe.
+        const int fifo = open((dir / "fifo").c_str(), O_RDONLY | O_NONBLOCK);
+        ASSERT_GE(fifo, 0);
+        for (const std::string& out : {std::string("fifo"), std::string("link"), null_device}) {
+            std::vector<std::string> argv = words(args);
+            argv.push_back(out);
+            const testrun::Result r = testrun::run(program, argv, dir.path());
+            EXPECT_EQ(r.status, 0) << out << ": " << r.err;
+        }
+        std::string through_fifo;
+        char buffer[4096];
+        for (ssize_t n; (n = read(fifo, buffer, sizeof buffer)) > 0;)
+            through_fifo.append(buffer, static_cast<size_t>(n));
+        close(fifo);
+        const std::string written = testrun::read_file(dir / "real/out");
+        EXPECT_GT(written.size(), 100u);
+        EXPECT_EQ(through_fifo, written);  // the same input gives the same bytes
+        EXPECT_EQ(fs::status(dir / "fifo").type(), fs::file_type::fifo);
+        EXPECT_TRUE(fs::is_symlink(dir / "link"));
+        EXPECT_EQ(testrun::names_in(dir / "real"), std::vector<std::string>{"out"});
+        struct stat null_after {};
+        ASSERT_EQ(stat(null_device.c_str(), &null_after), 0);
+        EXPECT_TRUE(S_ISCHR(null_after.st_mode));
+        EXPECT_EQ(null_after.st_ino, null_before.st_ino);
+    }
+}
+
+// miniSEED to several TM4 files: a failure on the second block leaves no first one; a success
+// replaces the earlier files it writes and leaves the others alone.
+TEST(Nvconvert, Tm4BlocksAllOrNothing) {
+    testrun::TempDir dir;
+    write_array(dir / "array.mseed");
+    testrun::write_file(dir / "a_1.tm4", "earlier");
+    testrun::write_file(dir / "a_3.tm4", "not this run's");
+    fs::create_directory(dir / "a_2.tm4");
+    const auto before = testrun::names_in(dir.path());
+    const testrun::Result failed =
+        testrun::run("nvconvert", {"--station=kiruna", "array.mseed", "a.tm4"}, dir.path());
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_NE(failed.err.find("a_2.tm4"), std::string::npos) << failed.err;
+    EXPECT_EQ(testrun::names_in(dir.path()), before);
+    EXPECT_EQ(testrun::read_file(dir / "a_1.tm4"), "earlier");
+
+    fs::remove(dir / "a_2.tm4");
+    const testrun::Result written =
+        testrun::run("nvconvert", {"--station=kiruna", "array.mseed", "a.tm4"}, dir.path());
+    EXPECT_EQ(written.status, 0) << written.err;
+    EXPECT_EQ(written.out, "nvconvert: wrote a_1.tm4\nnvconvert: wrote a_2.tm4\n");
+    EXPECT_EQ(testrun::read_file(dir / "a_1.tm4").rfind("!S512Tidserier sampfrek: 20 ", 0), 0u);
+    EXPECT_EQ(testrun::read_file(dir / "a_3.tm4"), "not this run's");
+}
+
+// The shared skeleton: a wrong command line says why, shows the usage and gives status 2; a
+// file that fails gives status 1 after the others are done.
+TEST(CommandLine, UsageErrorsGiveTwoFileFailuresOne) {
+    testrun::TempDir dir;
+    testrun::write_file(dir / "rec.nv24", recording(4000));
+    testrun::write_file(dir / "-rf", recording(4000));
+    const std::tuple<const char*, const char*, int, std::string> cases[] = {
+        {"nvinfo", "", 2, "nvinfo: needs at least one file\nusage: nvinfo"},
+        {"nvinfo", "--json=yes rec.nv24", 2, "nvinfo: --json takes no value\nusage: nvinfo"},
+        {"nvinfo", "-x rec.nv24", 2, "nvinfo: unknown option -x\nusage: nvinfo"},
+        {"nvplot", "rec.nv24 --width", 2, "nvplot: --width needs a value\nusage: nvplot"},
+        {"nvplot", "rec.nv24 --widths=300", 2, "nvplot: unknown option --widths=300\nusage:"},
+        {"nvplot", "rec.nv24 rec.nv24", 2, "nvplot: needs one input file\nusage: nvplot"},
+        {"nvconvert", "--gain rec.nv24 o.tm4", 2, "nvconvert: --gain needs a whole number, not"},
+        {"nvconvert", "--o rec.nv24 o.mseed", 2, "nvconvert: unknown option --o\nusage:"},
+        {"nvinfo", "missing.nv24", 1, "nvinfo: missing.nv24: cannot open the file\n"},
+        {"nvplot", "missing.nv24", 1, "nvplot: missing.nv24: cannot open the file\n"},
+        {"nvconvert", "missing.nv24 o.mseed", 1, "nvconvert: missing.nv24: cannot open the file\n"},
+        {"nvplot", "--help", 0, ""},
+    };
+    for (const auto& [program, args, status, err] : cases) {
+        SCOPED_TRACE(std::string(program) + " " + args);
+        const testrun::Result r = testrun::run(program, words(args), dir.path());
+        EXPECT_EQ(r.status, status);
+        EXPECT_EQ(r.err.substr(0, err.size()), err);
+        EXPECT_EQ(r.err.empty(), err.empty()) << r.err;
+        EXPECT_EQ(r.out.rfind("usage: ", 0) == 0, status == 0) << r.out;
+    }
+    // The file after the missing one is still reported.
+    const testrun::Result r = testrun::run("nvinfo", {"missing.nv24", "--", "-rf"}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("-rf\n  format     24-bit block\n"), std::string::npos) << r.out;
+}
+
+// A title or label shows every name on one line, with what is not printable escaped, and stays
+// one single-quoted gnuplot string.
+TEST(PlotScript, NamesShownEscapedInOneQuotedString) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"a\nb\rc\td", "a\\nb\\rc\\td"},
+        {"a\\nb\\", "a\\\\nb\\\\"},
+        {"a\x01\x7f"
+         "b",
+         "a\\x01\\x7fb"},
+        {"a\xff\xfe"
+         "b\xc3",
+         "a\\xff\\xfeb\\xc3"},  // not UTF-8, and a sequence cut short
+        {"K\xc3\xa4gel \xe2\x82\xac", "K\xc3\xa4gel \xe2\x82\xac"},  // UTF-8 stays
+        {"a'`$(x)", "a'`$(x)"},
+    };
+    for (const auto& [name, shown] : cases)
+        EXPECT_EQ(nvtools::shown(name), shown) << name;
+    nvtools::PlotLayout layout;
+    layout.title = "it's\na";
+    layout.from = 0;
+    layout.to = 1;
+    const std::string script = nvtools::gnuplot_script(layout, {{"x\n'", {}}});
+    EXPECT_NE(script.find("\nset multiplot layout 1,1 title 'it''s\\na'\n"), std::string::npos)
+        << script;
+    EXPECT_NE(script.find("\nset ylabel 'x\\n'''\n"), std::string::npos) << script;
+    EXPECT_EQ(script.find("\nset output"), std::string::npos);
+}
