@@ -3,6 +3,7 @@
 // are the tools' own.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -19,6 +20,9 @@ struct Segment {
     bool is_integer = true;       // decoded from integer encodings (a trace never mixes)
     std::vector<int> encodings;   // SEED codes of its records' encodings, ascending, each once
 };
+
+// The bytes of a file's start that looks_like_miniseed needs.
+constexpr std::size_t miniseed_probe_bytes = 512;
 
 // True when the bytes start like a miniSEED data record.
 bool looks_like_miniseed(std::string_view head);

@@ -2,7 +2,9 @@
 // with bytes patched afterwards (flipped bits, flags, sample counts).
 
 #include "align.h"
+#include "hostile_names.h"
 #include "iso_time.h"
+#include "json_text.h"
 #include "miniseed_read.h"
 #include "run.h"
 #include "tm4_writer.h"
@@ -17,6 +19,8 @@
 #include <vector>
 
 namespace {
+
+namespace fs = std::filesystem;
 
 constexpr std::int64_t may_1_us = 1462060800LL * 1000000;  // 2016-05-01 00:00:00 UTC
 constexpr std::int64_t second = 1000000;
@@ -226,4 +230,71 @@ TEST(MiniseedRead, OverlapsKeepOnlyRepeatedValues) {
         }
         EXPECT_EQ(got.substr(0, row.expected.size()), row.expected) << got;
     }
+}
+
+// nvinfo on a libmseed file with a gap, a change of rate and an overlap; on an empty file, a
+// directory and a TM4 file whose data end early; --json with every hostile name.
+TEST(Nvinfo, MiniseedTracesAndFilesWithoutData) {
+    testrun::TempDir dir;
+    testrun::write_file(dir / "m.mseed",
+                        trace("A", 0, 20, 300) + trace("A", 16 * second, 20, 300, DE_INT32) +
+                            trace("B", 0, 40, 400) + trace("B", 10 * second, 20, 200) +
+                            trace("C", 0, 100, 1000, DE_STEIM1, "HDF") +
+                            trace("C", 9 * second, 100, 200, DE_STEIM1, "HDF"));
+    testrun::write_file(dir / "empty.nv24", "");
+    fs::create_directory(dir / "dir.mseed");
+    // Line 5 is blank: the reader takes three data lines.
+    testrun::write_file(dir / "early.tm4", "!S512Tidserier sampfrek: 1 gain: 1 station: kiruna\n"
+                                           "0 1 2 3\n1 1 2 3\n2 1 2 3\n\n3 1 2 3\n");
+    const testrun::Result json = testrun::run(
+        "nvinfo", {"--json", "m.mseed", "empty.nv24", "dir.mseed", "early.tm4"}, dir.path());
+    EXPECT_EQ(json.status, 1);
+    EXPECT_EQ(json.err, "nvinfo: empty.nv24: empty file\nnvinfo: dir.mseed: is a directory\n");
+    const std::string t0 = "\"2016-05-01T00:00:00.000000Z\"";
+    EXPECT_NE(
+        json.out.find(
+            "{\"file\": \"m.mseed\", \"format\": \"miniSEED\", \"traces\": ["
+            "{\"id\": \"IM.A..BDF\", \"start\": " + t0 + ", \"end\": \"2016-05-01T00:00:30.950000Z\", "
+            "\"rates_hz\": [20], \"samples\": 600, \"encodings\": [\"INT32\", \"STEIM-2\"], \"gaps\": "
+            "[{\"after\": \"2016-05-01T00:00:14.950000Z\", \"seconds\": 1}], \"overlaps\": []}, "
+            "{\"id\": \"IM.B..BDF\", \"start\": " + t0 + ", \"end\": \"2016-05-01T00:00:19.950000Z\", "
+            "\"rates_hz\": [40, 20], \"samples\": 600, \"encodings\": [\"STEIM-2\"], \"gaps\": [], "
+            "\"overlaps\": []}, "
+            "{\"id\": \"IM.C..HDF\", \"start\": " + t0 + ", \"end\": \"2016-05-01T00:00:10.990000Z\", "
+            "\"rates_hz\": [100], \"samples\": 1200, \"encodings\": [\"STEIM-1\"], \"gaps\": [], "
+            "\"overlaps\": [{\"after\": \"2016-05-01T00:00:09.990000Z\", \"seconds\": 1}]}]}"),
+        std::string::npos)
+        << json.out;
+    EXPECT_NE(json.out.find("\"early_end\": {\"line\": 5, \"unread_bytes\": 9}}"), std::string::npos)
+        << json.out;
+    const testrun::Result text = testrun::run("nvinfo", {"m.mseed", "early.tm4"}, dir.path());
+    EXPECT_NE(text.out.find("  trace      IM.B..BDF\n    start      2016-05-01T00:00:00.000000Z\n"
+                            "    end        2016-05-01T00:00:19.950000Z\n    rate       40, 20 Hz\n"
+                            "    samples    600\n    encoding   STEIM-2\n    gaps       0\n"),
+              std::string::npos)
+        << text.out;
+    EXPECT_NE(text.out.find("  unread     the data end early at line 5 (not a data line of the "
+                            "file's channels); 9 bytes from there to the end of the file are left "
+                            "unread\n"),
+              std::string::npos)
+        << text.out;
+
+    // Every name as a JSON string of plain ASCII: no raw control character, no raw byte of a
+    // name that is not UTF-8.
+    std::vector<std::string> args{"--json", "--"};
+    for (const auto& hostile : testwriters::hostile_names) {
+        fs::copy_file(dir / "early.tm4", dir / std::string(hostile.name));
+        args.emplace_back(hostile.name);
+    }
+    const testrun::Result names = testrun::run("nvinfo", args, dir.path());
+    EXPECT_EQ(names.status, 0) << names.err;
+    for (const char c : names.out)
+        ASSERT_TRUE(c == '\n' || (c >= 0x20 && c < 0x7f)) << static_cast<int>(c);
+    for (const char* escaped : {R"("a\nb")", R"("a\rb")", R"("a\ufffd\ufffdb")", R"("a\\nb\\")",
+                                R"("a b\tc")", R"("a\"; system \"touch PWNED\"; \"")"})
+        EXPECT_NE(names.out.find("{\"file\": " + std::string(escaped) + ","), std::string::npos)
+            << escaped;
+    EXPECT_EQ(nvtools::json_number(std::nan("")) + nvtools::json_number(-HUGE_VAL) +
+                  nvtools::json_time(HUGE_VAL),
+              "nullnullnull");
 }
