@@ -29,6 +29,7 @@ struct Trace {
     int encoding;
     int record_length = 512;
     int byte_order = 1;  // 1: big-endian
+    bool dense = false;  // values 0 and 1 only: 7 Steim-2 differences per word
 };
 
 // Values that need every Steim difference width, as numbers or as text.
@@ -38,7 +39,9 @@ std::string packed(const Trace& t) {
     std::vector<double> doubles;
     std::string text;
     for (int i = 0; i < t.count; ++i) {
-        const std::int32_t v = (i % 7 == 0) ? (i % 2 == 0 ? 1 << 27 : -(1 << 27)) : i * i % 301;
+        const std::int32_t v = t.dense       ? i % 2
+                               : i % 7 == 0 ? (i % 2 == 0 ? 1 << 27 : -(1 << 27))
+                                            : i * i % 301;
         ints.push_back(v);
         floats.push_back(static_cast<float>(v) / 4);
         doubles.push_back(static_cast<double>(v) / 3);
@@ -104,6 +107,8 @@ std::vector<std::pair<std::string, std::string>> seeds() {
         {"text-and-samples", packed({{"A", "LOG", 0, 0, 80, DE_ASCII},
                                      {"B", "BDF", 0, 1, 60, DE_STEIM2}})},
         {"leap-second", leap},
+        {"dense-steim2", packed({{"A", "BDF", 0, 20, 20000, DE_STEIM2, 4096, 1, true},
+                                 {"B", "BDF", 0, 20, 20000, DE_STEIM2, 4096, 1, true}})},
     };
 }
 

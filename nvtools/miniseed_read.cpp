@@ -17,8 +17,7 @@ namespace nvtools {
 
 namespace {
 
-// Fixed header of a data record: sequence number, quality, reserved byte.
-constexpr size_t probe_bytes = 48;
+// The fixed header of a data record.
 constexpr int fixed_header_bytes = 48;
 // Activity flags: a positive or a negative leap second during the record.
 constexpr std::uint8_t leap_second_flags = 0x10 | 0x20;
@@ -58,8 +57,8 @@ std::string record_name(const std::string& id, const RecordHeader& record) {
     return "record of " + id + " at " + iso_time_us(record.start_us);
 }
 
-// Samples the record's data bytes hold at most in its encoding; -1 when the
-// encoding is not known here (libmseed refuses it when decoding).
+// Samples the record's data bytes hold at most in its encoding; -1 for an
+// encoding libmseed cannot decode.
 std::int64_t sample_capacity(int encoding, std::int64_t bytes) {
     const std::int64_t frames = bytes / steim_frame_bytes;
     switch (encoding) {
@@ -147,7 +146,11 @@ void check_header(const std::string& id, const RecordHeader& record) {
                                  std::to_string(record.data_offset) + " of its " +
                                  std::to_string(record.length));
     const std::int64_t capacity = sample_capacity(record.encoding, data_bytes);
-    if (capacity >= 0 && record.samples > capacity)
+    if (capacity < 0)
+        throw std::runtime_error(record_name(id, record) +
+                                 " cannot be decoded (unknown data encoding " +
+                                 std::to_string(record.encoding) + ")");
+    if (record.samples > capacity)
         throw std::runtime_error(record_name(id, record) + " claims " +
                                  std::to_string(record.samples) + " samples; its " +
                                  std::to_string(data_bytes) + " data bytes hold at most " +
@@ -252,7 +255,7 @@ void read_trace(std::string& bytes, const ParsedFile& parsed, size_t trace,
 }  // namespace
 
 bool looks_like_miniseed(std::string_view head) {
-    if (head.size() < probe_bytes)
+    if (head.size() < static_cast<size_t>(fixed_header_bytes))
         return false;
     return ms_detect(head.data(), static_cast<int>(head.size())) >= 0;
 }
