@@ -37,10 +37,11 @@ void append_record(char* record, int length, void* out) {
 }
 
 // count samples of IM.<station>..<channel> from may_1 + offset_us in 512-byte
-// records: value_at for the numeric encodings (a NaN at nan_at, if given),
-// "log" repeated for text.
+// records (big-endian unless byte_order is 0): value_at for the numeric
+// encodings (a NaN at nan_at, if given), "log" repeated for text.
 std::string trace(const std::string& station, std::int64_t offset_us, double rate, int count,
-                  int encoding = DE_STEIM2, const char* channel = "BDF", int nan_at = -1) {
+                  int encoding = DE_STEIM2, const char* channel = "BDF", int nan_at = -1,
+                  int byte_order = 1) {
     std::vector<std::int32_t> ints;
     std::vector<float> floats;
     std::vector<double> doubles;
@@ -60,6 +61,7 @@ std::string trace(const std::string& station, std::int64_t offset_us, double rat
     msr->starttime = may_1_us + offset_us;
     msr->samprate = rate;
     msr->reclen = 512;
+    msr->byteorder = static_cast<std::int8_t>(byte_order);
     msr->encoding = static_cast<std::int8_t>(encoding);
     msr->numsamples = count;
     msr->sampletype = encoding == DE_FLOAT64 ? 'd' : encoding == DE_FLOAT32 ? 'f'
@@ -125,6 +127,8 @@ std::string read_summary(const std::string& bytes, const std::vector<std::string
 
 TEST(MiniseedRead, JoiningChecksAndRefusals) {
     const std::string steim = trace("A", 0, 20, 2000);  // 6 records, 372 samples each but the last
+    const std::string steim1 = trace("A", 0, 20, 2000, DE_STEIM1);
+    const std::string little = trace("A", 0, 20, 2000, DE_STEIM2, "BDF", -1, 0);
     const std::string second_record = steim.substr(record_bytes, record_bytes);
     const std::string swapped = second_record + steim.substr(0, record_bytes) +
                                 steim.substr(2 * record_bytes);
@@ -171,6 +175,13 @@ TEST(MiniseedRead, JoiningChecksAndRefusals) {
         {"a flipped bit", flipped(steim, record_bytes + 64 + 64 + 15, 1), {},
          "refused: record of IM.A..BDF at 2016-05-01T00:00:18.600000Z fails its Steim integrity "
          "check: its first and last samples decode to "},
+        {"a flipped bit, Steim-1", flipped(steim1, 64 + 64 + 15, 1), {},
+         "refused: record of IM.A..BDF at 2016-05-01T00:00:00.000000Z fails its Steim integrity "
+         "check"},
+        {"little-endian", little, {}, "IM.A..BDF 0 20 2000 STEIM-2"},
+        {"a flipped bit, little-endian", flipped(little, 64 + 64 + 12, 1), {},
+         "refused: record of IM.A..BDF at 2016-05-01T00:00:00.000000Z fails its Steim integrity "
+         "check"},
         {"more samples than the record holds",
          with_byte(with_byte(steim, sample_count_at, 0x03), sample_count_at + 1, 0xe8), {},
          "refused: record of IM.A..BDF at 2016-05-01T00:00:00.000000Z claims 1000 samples; its "
