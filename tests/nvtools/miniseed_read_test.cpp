@@ -153,8 +153,8 @@ TEST(MiniseedRead, JoiningChecksAndRefusals) {
              trace("A", 30 * second, 20, 300, DE_STEIM1) + trace("A", 45 * second, 20, 9, DE_INT16),
          {},
          "IM.A..BDF 0 20 909 INT16 INT32 STEIM-1 STEIM-2"},
-        {"integer and floating point",
-         trace("A", 0, 20, 300) + trace("A", 15 * second, 20, 300, DE_FLOAT32), {},
+        {"floating point and integer",
+         trace("A", 0, 20, 300, DE_FLOAT32) + trace("A", 15 * second, 20, 300), {},
          "refused: trace IM.A..BDF mixes integer and floating-point samples"},
         {"a 20 ms tear", torn, {},
          "IM.A..BDF 0 20 300 STEIM-2; IM.A..BDF 14980000 20 300 STEIM-2"},
@@ -305,9 +305,23 @@ TEST(Nvinfo, MiniseedTracesAndFilesWithoutData) {
                                 R"("a b\tc")", R"("a\"; system \"touch PWNED\"; \"")"})
         EXPECT_NE(names.out.find("{\"file\": " + std::string(escaped) + ","), std::string::npos)
             << escaped;
+}
+
+// Valid UTF-8 passes; every byte of an overlong form, a surrogate, a code point beyond U+10FFFF
+// or a cut sequence becomes U+FFFD; numbers and times that are not finite are null.
+TEST(Json, StringsOfAnyBytesAndNumbersThatAreNotFinite) {
+    const std::pair<std::string, std::string> rows[] = {
+        {"\xc2\x80 \xe0\xa0\x80 \xe2\x82\xac \xf0\x9f\x98\x80 \xf4\x8f\xbf\xbf",
+         "\"\xc2\x80 \xe0\xa0\x80 \xe2\x82\xac \xf0\x9f\x98\x80 \xf4\x8f\xbf\xbf\""},
+        {"\xc0\xaf|\xe0\x80\x80|\xed\xa0\x80|\xf4\x90\x80\x80|\xe2\x82|\x80",
+         R"("\ufffd\ufffd|\ufffd\ufffd\ufffd|\ufffd\ufffd\ufffd|\ufffd\ufffd\ufffd\ufffd|\ufffd\ufffd|\ufffd")"},
+        {std::string("\x01\x1f\x7f\0", 4), R"("\u0001\u001f\u007f\u0000")"},
+    };
+    for (const auto& [text, json] : rows)
+        EXPECT_EQ(nvtools::json_string(text), json);
     EXPECT_EQ(nvtools::json_number(std::nan("")) + nvtools::json_number(-HUGE_VAL) +
-                  nvtools::json_time(HUGE_VAL),
-              "nullnullnull");
+                  nvtools::json_time(HUGE_VAL) + nvtools::json_number(0.1),
+              "nullnullnull0.1");
 }
 
 // Traces that --channels leaves out (a text LOG channel, a NaN) do not block a conversion.
