@@ -25,7 +25,6 @@ void count_allocation(void* block) {
 // The legacy reader's six blocks of 1028 samples and the stream buffers (about
 // 60 KiB in all) are the allowance for an empty input.
 constexpr size_t fixed_allowance = 128 * 1024;
-constexpr size_t bytes_per_input_byte = 16;
 
 }  // namespace
 
@@ -96,7 +95,7 @@ const char* input_file(const uint8_t* data, size_t size) {
 
 void reset_peak() { peak_bytes = live_bytes.load(); }
 
-void check_memory(size_t input_size) {
+void check_memory(size_t input_size, size_t bytes_per_input_byte) {
     const size_t used = peak_bytes - live_bytes;
     const size_t allowed = fixed_allowance + bytes_per_input_byte * input_size;
     // FUZZ_PRINT_PEAK=1 shows how close each input comes to the limit.

@@ -26,6 +26,7 @@ seeds=$PWD/build-fuzz/seeds
 rm -rf "$seeds" build-fuzz/runs build-fuzz-afl/runs
 mkdir -p build-fuzz/runs build-fuzz-afl/runs
 build-fuzz/make_seeds "$seeds"
+build-fuzz/make_miniseed_seeds "$seeds"
 
 # libfuzz TARGET SEEDS
 libfuzz() {
@@ -75,4 +76,5 @@ pair() {
 pair libfuzz nv24 nv24 libfuzz tm4 tm4
 pair aflfuzz nvdetect any aflfuzz legacy legacy
 pair libfuzz classify any libfuzz names names
+libfuzz miniseed miniseed || status=1
 exit "$status"

@@ -1,6 +1,9 @@
 #include "align.h"
 
+#include "iso_time.h"
+
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <stdexcept>
 
@@ -25,7 +28,41 @@ struct Trace {
 // Samples closer than this to the same instant count as simultaneous.
 double tolerance_us(double period_us) { return 0.01 * period_us + 1.0; }
 
-Trace trace_spans(const std::vector<Segment>& segments, const std::string& id, double period_us) {
+std::string number_text(double value) {
+    char text[32];
+    const auto result = std::to_chars(text, text + sizeof text, value);
+    return std::string(text, result.ptr);
+}
+
+// The span of trace holding the instant t, or null.
+const Span* holding(const Trace& trace, double t, double tolerance) {
+    for (const Span& span : trace.spans)
+        if (span.start_us - tolerance <= t && t < span.end_us - tolerance)
+            return &span;
+    return nullptr;
+}
+
+// The first `overlapping` samples of segment lie where the trace has samples
+// already: they are dropped, but only when they repeat those samples.
+void check_overlap(const Trace& trace, const Segment& segment, size_t overlapping,
+                   double period_us) {
+    const double tolerance = tolerance_us(period_us);
+    for (size_t i = 0; i < overlapping && i < segment.values.size(); ++i) {
+        const double t = static_cast<double>(segment.start_us) + static_cast<double>(i) * period_us;
+        const std::string where =
+            "trace " + trace.id + " overlaps itself at " + iso_time_us(std::llround(t));
+        const Span* span = holding(trace, t, tolerance);
+        const double position = span == nullptr ? 0.0 : (t - span->start_us) / period_us;
+        const double index = std::round(position);
+        if (span == nullptr || std::fabs(position - index) * period_us > tolerance)
+            throw std::runtime_error(where + " off its sampling instants");
+        if (span->segment->values[span->first + static_cast<size_t>(index)] != segment.values[i])
+            throw std::runtime_error(where + " with different values");
+    }
+}
+
+Trace trace_spans(const std::vector<Segment>& segments, const std::string& id, double rate_hz) {
+    const double period_us = 1e6 / rate_hz;
     std::vector<const Segment*> mine;
     for (const Segment& segment : segments)
         if (segment.id == id && !segment.values.empty())
@@ -34,12 +71,18 @@ Trace trace_spans(const std::vector<Segment>& segments, const std::string& id, d
               [](const Segment* a, const Segment* b) { return a->start_us < b->start_us; });
     Trace trace{id, {}};
     for (const Segment* segment : mine) {
+        if (segment->rate_hz != rate_hz)
+            throw std::runtime_error("trace " + id + " is sampled at " +
+                                     number_text(segment->rate_hz) + " Hz from " +
+                                     iso_time_us(segment->start_us) + ", not at " +
+                                     number_text(rate_hz) + " Hz");
         const auto start = static_cast<double>(segment->start_us);
         size_t first = 0;
-        // Samples already covered by the previous span are dropped.
+        // Samples already covered by the spans before are dropped.
         if (!trace.spans.empty() && start < trace.spans.back().end_us - tolerance_us(period_us))
             first = static_cast<size_t>(std::ceil(
                 (trace.spans.back().end_us - start - tolerance_us(period_us)) / period_us));
+        check_overlap(trace, *segment, first, period_us);
         if (first >= segment->values.size())
             continue;
         const size_t count = segment->values.size() - first;
@@ -94,7 +137,7 @@ std::vector<AlignedBlock> align_traces(const std::vector<Segment>& segments,
     std::vector<Trace> traces;
     std::vector<double> bounds;
     for (const std::string& id : ids) {
-        traces.push_back(trace_spans(segments, id, period_us));
+        traces.push_back(trace_spans(segments, id, rate_hz));
         for (const Span& span : traces.back().spans) {
             bounds.push_back(span.start_us);
             bounds.push_back(span.end_us);

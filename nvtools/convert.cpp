@@ -236,7 +236,7 @@ std::vector<std::string> miniseed_to_tm4(const std::string& in, const std::strin
                                          const Tm4Options& options) {
     std::vector<Segment> segments;
     try {
-        segments = read_miniseed(in);
+        segments = read_miniseed(in, options.channel_patterns);
     } catch (const std::runtime_error& e) {
         throw FileError(in, e.what());
     }

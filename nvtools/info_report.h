@@ -2,7 +2,9 @@
 #pragma once
 
 #include "channel_stats.h"
+#include "miniseed_read.h"
 #include "recording.h"
+#include "tm4_extent.h"
 
 #include <optional>
 #include <string>
@@ -33,6 +35,7 @@ struct FileInfo {
     std::optional<std::string> comment;
     std::vector<ChannelInfo> channels;
     std::vector<GapInfo> gaps;  // legacy files only
+    std::optional<Tm4EarlyEnd> early_end;  // TM4 files whose data end before the file
 
     // From the first sample to the end of the last one.
     double duration() const { return end - start + 1.0 / frequency_hz; }
@@ -42,6 +45,29 @@ FileInfo file_info(const Recording& recording);
 
 std::string info_text(const FileInfo& info);
 std::string info_json(const FileInfo& info);
+
+// One trace id of a miniSEED file, over all its segments.
+struct TraceInfo {
+    std::string id;
+    double start = 0.0;  // first sample
+    double end = 0.0;    // last sample
+    std::vector<double> rates_hz;  // each once, in time order
+    size_t samples = 0;
+    std::vector<int> encodings;   // SEED codes, ascending
+    std::vector<GapInfo> gaps;
+    std::vector<GapInfo> overlaps;  // seconds: the time sampled twice
+};
+
+struct MiniseedInfo {
+    std::string file;
+    std::vector<TraceInfo> traces;
+};
+
+// segments as read_miniseed gives them: trace by trace, in time order.
+MiniseedInfo miniseed_info(const std::string& file, const std::vector<Segment>& segments);
+
+std::string info_text(const MiniseedInfo& info);
+std::string info_json(const MiniseedInfo& info);
 
 // Loads file and describes it; throws std::runtime_error with the reason.
 std::string describe_file(const std::string& file, bool json);

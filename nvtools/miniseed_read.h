@@ -1,6 +1,9 @@
-// Reading miniSEED files through libmseed into contiguous segments.
+// Reading miniSEED files into contiguous segments. libmseed parses and
+// decodes each record; the checks, the joining of records and the refusals
+// are the tools' own.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -8,21 +11,36 @@
 
 namespace nvtools {
 
-// One contiguous run of one trace: libmseed joins records that follow each
-// other within half a sample and starts a new segment at a gap or an overlap.
+// One contiguous run of one trace (see miniseed_join.h for when records join).
 struct Segment {
     std::string id;  // NET.STA.LOC.CHA
     double rate_hz = 0.0;
     std::int64_t start_us = 0;
     std::vector<double> values;
+    bool is_integer = true;       // decoded from integer encodings (a trace never mixes)
+    std::vector<int> encodings;   // SEED codes of its records' encodings, ascending, each once
 };
+
+// The bytes of a file's start that looks_like_miniseed needs.
+constexpr std::size_t miniseed_probe_bytes = 512;
 
 // True when the bytes start like a miniSEED data record.
 bool looks_like_miniseed(std::string_view head);
 
-// Every segment of every trace in file. Throws std::runtime_error with the
-// reason when libmseed cannot read the whole file, or a sample is not a
-// finite number.
-std::vector<Segment> read_miniseed(const std::string& file);
+// A short name of a SEED data encoding ("STEIM-2", "INT32", "FLOAT64", ...).
+std::string encoding_name(int code);
+
+// Every segment of the selected traces of file, trace by trace in the order
+// of their ids, each trace's segments in time order. patterns are SEED-id
+// shell wildcards; none selects every trace. Records of other traces are
+// parsed but not decoded or checked. Throws std::runtime_error with the
+// reason (without the file name; a record is named by its id and start
+// time) when the file is not whole miniSEED, or a selected record cannot be
+// decoded, fails its Steim integrity check, claims more samples than it can
+// hold, is flagged for a leap second, has no positive rate, holds text or
+// a value that is not a finite number, or when a trace mixes integer and
+// floating-point samples.
+std::vector<Segment> read_miniseed(const std::string& file,
+                                   const std::vector<std::string>& patterns = {});
 
 }  // namespace nvtools

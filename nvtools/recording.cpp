@@ -1,11 +1,11 @@
 #include "recording.h"
 
 #include "common.h"
+#include "file_bytes.h"
 #include "nevra.h"
 #include "tm4_values.h"
 
 #include <cmath>
-#include <fstream>
 #include <stdexcept>
 
 namespace nvtools {
@@ -14,16 +14,6 @@ namespace {
 
 // As many bytes as classify_input looks at.
 constexpr size_t head_bytes = 3072;
-
-std::string read_head(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        throw std::runtime_error("cannot open the file");
-    std::string head(head_bytes, '\0');
-    in.read(head.data(), static_cast<std::streamsize>(head.size()));
-    head.resize(static_cast<size_t>(in.gcount()));
-    return head;
-}
 
 std::string without_line_end(std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
@@ -72,7 +62,7 @@ bool Recording::is_legacy() const {
 Recording load_recording(const std::string& file) {
     Recording recording;
     recording.file = file;
-    const std::string head = read_head(file);
+    const std::string head = file_head(file, head_bytes);
     const Nevra::input_format found = Nevra::classify_input(head);
     if (found == Nevra::INPUT_FORMAT_NONE)
         throw std::runtime_error("no reader accepts this file (comment line without a line end)");
