@@ -40,6 +40,11 @@ struct parsed_options {
     // "Error converting x to double", and the word that is no number.
     std::string message;
     std::string bad_word;
+    // OPTIONS_HELP from an option getopt_long refused (unknown, ambiguous, its
+    // argument missing or not allowed): that option as given, the whole word
+    // of a long one ("--lowthreshold=2"), "-" and the letter of a short one.
+    // Empty after -? and --help.
+    std::string refused_option;
     // The values as far as the parse went: it stops at the option that decides
     // any outcome but OPTIONS_RUN, as vimsor does.
     option_values values;

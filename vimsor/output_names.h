@@ -36,7 +36,9 @@ enum output_name_fault {
 
 // The output's name for input: the input's file name without directory and
 // extension, or output_name (-o, which may carry a directory) when that is
-// not empty, followed by extension. name is set only when it fits.
+// not empty, followed by extension. When the whole name does not fit, name
+// is that name (base and extension as given); otherwise it is unchanged where
+// the name cannot be formed.
 output_name_fault form_output_name(const std::string& input, const std::string& output_name,
                                    const std::string& extension, std::string& name);
 

@@ -2,24 +2,13 @@
 
 // Process-wide settings of the driver. They are written by the command line
 // (and, for firstline, namebase, global_nr_cpus and options, by the pipeline)
-// and read throughout the driver.
+// and read throughout the driver; their initial values are the options'
+// defaults (option_values).
 
 #include <cstddef>
 #include <string>
 
 #include "option_types.h"
-
-// Codes of the long options that have no short letter.
-enum {
-    OPT_VERSION = 256,
-    OPT_MLVERSION = 257,
-    OPT_OPTIONS = 258,
-    OPT_ADD_OPTIONS = 259,
-    OPT_MAVLIN = 260,
-    OPT_NAMEBASE = 261,
-    OPT_MODE = 262,
-    OPT_DEBUG = 263  // declared; --debug sets its flag directly
-};
 
 // The variable global_strength hides the enumeration's name; where the type
 // is meant after this point, write "enum global_strength".
