@@ -113,6 +113,7 @@ TEST(ParseOptions, OutcomeSeenOperandsValuesAndTheWordThatEndedIt) {
         std::string word = "";  // HELP: the refused option; BAD_VALUE: the bad number
         std::string message = "";
     } cases[] = {
+        // clang-format off
         {{"a.raw"}, OPTIONS_RUN, {}, {"a.raw"}, ""},
         {{}, OPTIONS_RUN, {}, {}, ""},
         {{"-V", "0.1x", "a", "-D2", "--low=-1e-3", "b", "--", "-c"}, OPTIONS_RUN,
@@ -151,6 +152,7 @@ TEST(ParseOptions, OutcomeSeenOperandsValuesAndTheWordThatEndedIt) {
          "Error converting four to double"},
         {{"-c", "99999999999999999999999"}, OPTIONS_BAD_VALUE, {"cpus"}, {}, "",
          "99999999999999999999999", "strtoul: Numerical result out of range"},
+        // clang-format on
     };
     for (const auto& c : cases) {
         std::string label;
@@ -173,13 +175,13 @@ TEST(OutputNames, EveryFormatRowGivesItsWordsAndItsExtensionsInEveryStrength) {
         {{}, "1"},          {{"-s"}, "2"},        {{"-b"}, "12"},       {{"-w"}, "1"},
         {{"-l", "1"}, "3"}, {{"-s", "-l1"}, "3"}, {{"-l1", "-b"}, "3"},
     };
-    for (const output_format& format : output_formats)
-        for (const std::string_view lower : format.words)
-            for (int upper = 0; upper < 2; ++upper) {
-                std::string word(lower);
-                if (upper == 1)
-                    for (char& c : word)
-                        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (const output_format& format : output_formats) {
+        const std::string stem(format.extension.substr(0, format.extension.size() - 1));
+        for (const std::string_view lower : format.words) {
+            std::string upper(lower);
+            for (char& c : upper)
+                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            for (const std::string& word : {std::string(lower), upper})
                 for (const auto& [args, digits] : strengths) {
                     std::vector<std::string> words = args;
                     words.insert(words.begin(), "--mode=" + word);
@@ -187,11 +189,11 @@ TEST(OutputNames, EveryFormatRowGivesItsWordsAndItsExtensionsInEveryStrength) {
                     EXPECT_EQ(values.mode, format.mode) << word;
                     std::vector<std::string> expected;
                     for (char digit : digits)
-                        expected.push_back(std::string(format.extension.substr(
-                                               0, format.extension.size() - 1)) + digit);
+                        expected.push_back(stem + digit);
                     EXPECT_EQ(output_extensions(values), expected) << word << " " << digits;
                 }
-            }
+        }
+    }
     EXPECT_EQ(output_extension(OUTPUT_MODE_TM4, strong, false), ".tm4_2");
     EXPECT_EQ(output_extension(OUTPUT_MODE_ASCII, weak, true), ".da3");
     EXPECT_EQ(output_extension(static_cast<output_modes_t>(7), weak, false), ".bi1");
