@@ -232,13 +232,15 @@ TEST(CommandLine, HelpVersionNumbersSummaryOutputNamesAndLog) {
         help({"--add-options=z", "--options=-x", "--mavlin=mv", "--help"}, "",
              replaced(help_z, "--swatch -#2sf128z", "-x")),
         // The option parser's own diagnostic (one line) comes before the help.
-        help({"-x", "a.raw"}, "'\n"), help({"a.raw", "-v"}, "'\n"),
+        help({"-x", "a.raw"}, "'\n"), help({"a.raw", "-v"}, "'\n"), help({"--s", "a.raw"}, "'\n"),
+        help({"--lowthreshold=2", "a.raw"}, "'\n"),
         {{}, {"--version", "a.raw"},
          {{"status", '=', "0"}, {"out", '=', ""}, {"err", '=', ""}, {"ls", '=', ""}}},
         {{}, {"--mavlin=echo mavlin here; exit 3", "--ver-mavlin", "a.raw"},
          {{"status", '=', "0"}, {"out", '=', "mavlin here\n"}, {"ls", '=', ""}}},
         error({"-v", "abc", "a.raw"}, "Error converting abc to double\n"),
         error({"--cpus=four", "a.raw"}, "Error converting four to double\n"),
+        error({"-A", "--sc", "x1", "-l", "abc", "a.raw"}, "Error converting x1 to double\n"),
         error({"-c", "99999999999999999999999", "a.raw"},
               "strtoul: Numerical result out of range\n"),
         // Argument files are expanded first; the log entry: time stamp, program, arguments.
@@ -256,7 +258,7 @@ TEST(CommandLine, HelpVersionNumbersSummaryOutputNamesAndLog) {
         // Output names from the mode words (any case; unknown words change nothing) and -O.
         same({"x.bi1"}), same({"-4", "x.tm4_1"}), same({"--mode=TM4", "x.tm4_1"}),
         same({"--mode", "Ascii", "x.da1"}), same({"-a", "--mode=binary", "x.bi1"}),
-        same({"-a", "--mode=text", "x.da1"}), same({"-O", "res/out", "-a", "res/out.da1"}),
+        same({"-a", "--mode=text", "x.da1"}), same({"-O", "res/out", "-A", "res/out.da1"}),
         // Options, abbreviations, upper case and repetition reach the summary.
         summary("1", "0.05", "", {"-c", "0", "-C", "0x10", "--test", "-T", "--debug", "--sdev-div",
                                   "-w", "-W"}),
