@@ -220,7 +220,7 @@ Case summary(const std::string& scale, const std::string& threshold, const std::
 // clang-format on
 
 TEST(CommandLine, HelpVersionNumbersSummaryOutputNamesAndLog) {
-    const std::string o255(255, 'o'), o256(256, 'o');
+    const std::string o255(255, 'o'), o256(256, 'o'), f256(256, 'f');
     const std::string help_z =
         replaced(replaced(help_text, "-#2sf128", "-#2sf128z"), "/bin/sh -c mavlin --", "mv");
     const std::string vimsor = (testrun::bin_dir() / "vimsor").string();
@@ -255,6 +255,8 @@ TEST(CommandLine, HelpVersionNumbersSummaryOutputNamesAndLog) {
           {"err", '!', "a.raw"}, {"logfile", '<', "earlier\n"}, {"logfile", 'n', "2"}}},
         {{}, {"-4", "-o", o255, "a.raw"}, {{"status", '=', "1"}, {"err", '~',
           "vimsor: a.raw: output name " + o255 + ".tm4_1 too long (at most 259 bytes)\n"}}},
+        {{}, {"-o", "x", "d/" + f256 + ".raw"}, {{"status", '=', "1"}, {"err", '>',
+          "vimsor: d/" + f256 + ".raw: file name too long (at most 255 bytes)\n"}}},
         // Output names from the mode words (any case; unknown words change nothing) and -O.
         same({"x.bi1"}), same({"-4", "x.tm4_1"}), same({"--mode=TM4", "x.tm4_1"}),
         same({"--mode", "Ascii", "x.da1"}), same({"-a", "--mode=binary", "x.bi1"}),
