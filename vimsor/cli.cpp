@@ -1,6 +1,5 @@
 #include "cli.h"
 
-#include <cctype>
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
@@ -10,7 +9,6 @@
 #include <string>
 
 #include "at_file.h"
-#include "compat.h"
 #include "fatal.h"
 #include "logfile.h"
 #include "mypath.h"
