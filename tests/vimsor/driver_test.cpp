@@ -115,27 +115,28 @@ TEST(ParseOptions, OutcomeSeenOperandsValuesAndTheWordThatEndedIt) {
         std::string found;
     } cases[] = {
         // clang-format off
-        {{"-V", "0.1x", "a", "-D2", "--low=-1e-3", "b", "--sdev-d", "--", "-c"}, OPTIONS_RUN,
-         {"treshold", "scale", "lowtreshold", "sdev-div"}, {"a", "b", "-c"},
-         "bandp=1 treshold=0.1 low=-0.001 scale=2 sdev=1 "},
+        {{"-V", "0.1x", "a", "-D2", "--low=-1e-3", "b", "--sdev-d", "-4", "--", "-c"}, OPTIONS_RUN,
+         {"treshold", "scale", "lowtreshold", "sdev-div", "4"}, {"a", "b", "-c"},
+         "mode=2 bandp=1 treshold=0.1 low=-0.001 scale=2 sdev=1 "},
         {{"-c0x1f", "--cp", "010", "-C", "0", "-C12"}, OPTIONS_RUN, {"cpus", "cpus", "cpus", "cpus"},
          {}, "cpus=12 "},
         {{"--cpus=0x1f", "f", "-l0", "-b"}, OPTIONS_RUN, {"cpus", "lowtreshold", "both"}, {"f"},
          "strength=2 bandp=1 cpus=31 "},
-        {{"-4", "-A", "--mode=TM4", "--mode", "text", "-O", "res/o", "--nameb=nb", "--opt=-x",
-          "--add-options", " y", "--mav=m", "--sdev-m", "--q", "--deb", "-T", "-s", "-Wb", "f"},
+        {{"-4", "-A", "--mode=TM4", "--mode", "text", "-O", "res/o", "--nameb=nb", "--mav=m",
+          "--opt=-x", "--add-options", " y", "--sdev-m", "--q", "--deb", "-T", "-s", "-Wb", "f"},
          OPTIONS_RUN,
-         {"4", "ascii", "mode", "mode", "o", "namebase", "options", "add-options", "mavlin",
+         {"4", "ascii", "mode", "mode", "o", "namebase", "mavlin", "options", "add-options",
           "sdev-mul", "quiet", "debug", "test", "strong", "weak", "both"}, {"f"},
          "mode=2 strength=2 sdev=2 test=1 debug=1 quiet=1 o=res/o namebase=nb options=-x y "
          "mavlin=m unknown=text "},
         {{"--options=x", "--he", "a", "-v", "bad"}, OPTIONS_HELP, {"options", "help"}, {},
          "options=x "},
-        {{"-sx", "a"}, OPTIONS_HELP, {"strong"}, {}, "strength=1 refused=-x "},
-        {{"-s?"}, OPTIONS_HELP, {"strong", "help"}, {}, "strength=1 "},  // no refusal left over
+        {{"--deb", "-xs", "a"}, OPTIONS_HELP, {"debug"}, {}, "debug=1 refused=-x "},
+        // No refusal, nor the rest of the word, is left over for the next parse.
+        {{"-s?w"}, OPTIONS_HELP, {"strong", "help"}, {}, "strength=1 "},
         {{"--lowthreshold=2", "a"}, OPTIONS_HELP, {}, {}, "refused=--lowthreshold=2 "},
         {{"--s", "a"}, OPTIONS_HELP, {}, {}, "refused=--s "},  // ambiguous
-        {{"--quiet=1"}, OPTIONS_HELP, {}, {}, "refused=--quiet=1 "},
+        {{"--version=1"}, OPTIONS_HELP, {}, {}, "refused=--version=1 "},
         {{"a", "--tr"}, OPTIONS_HELP, {}, {}, "refused=--tr "},
         {{"a", "-sv"}, OPTIONS_HELP, {"strong"}, {}, "strength=1 refused=-v "},
         {{"--vers", "-v", "x"}, OPTIONS_VERSION, {"version"}, {}, ""},
