@@ -1,8 +1,5 @@
 #include "cli.h"
 
-#include <getopt.h>
-
-#include <cctype>
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
@@ -12,46 +9,19 @@
 #include <string>
 
 #include "at_file.h"
-#include "compat.h"
 #include "fatal.h"
 #include "logfile.h"
 #include "mypath.h"
+#include "options.h"
 #include "output_formats.h"
+#include "output_names.h"
 #include "pipeline.h"
 #include "settings.h"
 #include "version.h"
 
 namespace {
 
-constexpr std::size_t piece_size = 256;   // a piece of a path, as explode_path fills it
-constexpr std::size_t output_size = 260;  // the output path, as combine_path fills it
-
-const char* const short_options = "?4ABC:D:L:O:STV:W4abc:d:l:o:stv:w";
-
-const struct option long_options[] = {
-    {"mode", required_argument, nullptr, OPT_MODE},
-    {"debug", no_argument, &debug, 1},
-    {"ascii", no_argument, nullptr, 'a'},
-    {"both", no_argument, nullptr, 'b'},
-    {"cpus", required_argument, nullptr, 'c'},
-    {"scale", required_argument, nullptr, 'd'},
-    {"lowtreshold", required_argument, nullptr, 'l'},
-    {"strong", no_argument, nullptr, 's'},
-    {"treshold", required_argument, nullptr, 'v'},
-    {"weak", no_argument, nullptr, 'w'},
-    {"help", no_argument, nullptr, '?'},
-    {"test", no_argument, nullptr, 't'},
-    {"version", no_argument, nullptr, OPT_VERSION},
-    {"ver-mavlin", no_argument, nullptr, OPT_MLVERSION},
-    {"sdev-div", no_argument, &sdev, SDEV_DIV},
-    {"sdev-mul", no_argument, &sdev, SDEV_MUL},
-    {"quiet", no_argument, &quiet, 1},
-    {"options", required_argument, nullptr, OPT_OPTIONS},
-    {"add-options", required_argument, nullptr, OPT_ADD_OPTIONS},
-    {"mavlin", required_argument, nullptr, OPT_MAVLIN},
-    {"namebase", required_argument, nullptr, OPT_NAMEBASE},
-    {nullptr, 0, nullptr, 0},
-};
+constexpr std::size_t piece_size = 256;  // a piece of a path, as explode_path fills it
 
 void print_version_line() {
     std::cerr << "vimsor " VIMSOR_VERSION " - infrasound batch processor\n";
@@ -89,15 +59,6 @@ void use_local_time_format() {
         std::setlocale(LC_TIME, "C");
 }
 
-// Any word that names no format leaves the mode as it is.
-void select_mode(const char* word) {
-    std::string w = word;
-    for (char& c : w)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (const output_format* format = output_format_named(w))
-        mode = format->mode;
-}
-
 [[noreturn]] void print_mavlin_version() {
     // What mavlin reports, and whether it runs at all, is its own affair.
     const int ignored = std::system(MAVLIN.c_str());
@@ -105,49 +66,32 @@ void select_mode(const char* word) {
     std::exit(0);
 }
 
-struct Thresholds {
-    double treshold = 0.05;
-    double lowtreshold = 0.0;
-};
-
-// Applies one option code returned by getopt_long.
-void apply_option(int code, const char* arg, char* program, Thresholds& t) {
-    switch (code) {
-    case 0: break;  // a flag entry: getopt_long has set it
-    case OPT_MODE: select_mode(arg); break;
-    case 'a': mode = OUTPUT_MODE_ASCII; break;
-    case '4': mode = OUTPUT_MODE_TM4; break;
-    case 'b': global_strength = both; break;
-    case 's': global_strength = strong; break;
-    case 'w': global_strength = weak; break;
-    case 'c': global_nr_cpus = get_unsigned(arg); break;
-    case 'd': global_scale = get_double(arg); break;
-    case 'l':
-        t.lowtreshold = get_double(arg);
-        bandp = true;
-        break;
-    case 'v': t.treshold = get_double(arg); break;
-    case 't': test = 1; break;
-    case 'o': output_name = arg; break;
-    case OPT_VERSION: std::exit(0);
-    case OPT_MLVERSION: print_mavlin_version();
-    case OPT_OPTIONS: options = arg; break;
-    case OPT_ADD_OPTIONS: options += arg; break;
-    case OPT_MAVLIN: MAVLIN = arg; break;
-    case OPT_NAMEBASE: namebase = arg; break;
-    default: usage(program);  // '?': help, unknown option or missing argument
-    }
+void apply_settings(const option_values& v) {
+    mode = v.mode;
+    global_strength = v.strength;
+    bandp = v.bandp;
+    global_scale = v.scale;
+    global_nr_cpus = v.cpus;
+    sdev = v.sdev;
+    test = v.test;
+    debug = v.debug;
+    quiet = v.quiet;
+    output_name = v.output_name;
+    namebase = v.namebase;
+    options = v.options;
+    MAVLIN = v.mavlin;
 }
 
-Thresholds parse_options(int argc, char** argv) {
-    Thresholds t;
-    int code;
-    while ((code = getopt_long(argc, argv, short_options, long_options, nullptr)) != -1) {
-        if (code >= 'A' && code <= 'Z')
-            code = code - 'A' + 'a';
-        apply_option(code, optarg, argv[0], t);
+// Help, --version, --ver-mavlin and a bad number end the run here, with the
+// settings as far as the command line got.
+void end_unless_run(const parsed_options& parsed, char* program) {
+    switch (parsed.outcome) {
+    case OPTIONS_RUN: return;
+    case OPTIONS_HELP: usage(program);
+    case OPTIONS_VERSION: std::exit(0);
+    case OPTIONS_VER_MAVLIN: print_mavlin_version();
+    case OPTIONS_BAD_VALUE: fatal(parsed.message);
     }
-    return t;
 }
 
 // The --mode lines of the help text.
@@ -171,52 +115,34 @@ void print_banner() {
     print_copyright_line();
 }
 
-void print_summary(const Thresholds& t) {
+void print_summary(const option_values& v) {
     if (quiet)
         return;
-    std::cout << "Using:\n\tScale: " << global_scale << "\n\tThreshold: " << t.treshold << "\n";
+    std::cout << "Using:\n\tScale: " << global_scale << "\n\tThreshold: " << v.treshold << "\n";
     if (bandp)
-        std::cout << " LowThreshold: " << t.lowtreshold
+        std::cout << " LowThreshold: " << v.lowtreshold
                   << "  (Using only weak signal for bandpass)\n";
 }
 
 }  // namespace
 
 void output_path_for(const char* input, char* path) {
-    char filename[piece_size] = "";
-    // Only the file name is used; a long directory or extension does no harm.
-    if (explode_path_n(input, nullptr, 0, nullptr, 0, filename, sizeof filename, nullptr, 0) != 0)
-        fail(std::string(input) + ": file name too long (at most " +
-             std::to_string(piece_size - 1) + " bytes)");
-    if (!output_name.empty()) {
-        if (compat::strlcpy(filename, output_name.c_str(), sizeof filename) >= sizeof filename)
-            fail("-o " + output_name + ": output name too long (at most " +
-                 std::to_string(piece_size - 1) + " bytes)");
-        if (namebase == "vm")
-            namebase = output_name;
+    const std::string too_long = " too long (at most ";
+    std::string name;
+    switch (form_output_name(input, output_name, fout_extension, name)) {
+    case OUTPUT_NAME_INPUT_TOO_LONG:
+        fail(std::string(input) + ": file name" + too_long +
+             std::to_string(output_name_piece_size - 1) + " bytes)");
+    case OUTPUT_NAME_O_TOO_LONG:
+        fail("-o " + output_name + ": output name" + too_long +
+             std::to_string(output_name_piece_size - 1) + " bytes)");
+    case OUTPUT_NAME_TOO_LONG:
+        fail(std::string(input) + ": output name " + name + too_long +
+             std::to_string(output_name_size - 1) + " bytes)");
+    case OUTPUT_NAME_FITS: break;
     }
-    if (combine_path(path, nullptr, nullptr, filename, fout_extension.c_str()) != 0)
-        fail(std::string(input) + ": output name " + filename + fout_extension +
-             " too long (at most " + std::to_string(output_size - 1) + " bytes)");
-}
-
-double get_double(const char* s) {
-    char* end = nullptr;
-    const double value = std::strtod(s, &end);
-    if (value == 0.0 && end == s)
-        fatal(std::string("Error converting ") + s + " to double");
-    return value;
-}
-
-unsigned long get_unsigned(const char* s) {
-    char* end = nullptr;
-    errno = 0;
-    const unsigned long value = std::strtoul(s, &end, 0);
-    if (const int reason = errno; reason != 0)
-        fatal(std::string("strtoul: ") + std::strerror(reason));
-    if (end == s)
-        fatal(std::string("Error converting ") + s + " to double");
-    return value;
+    namebase = job_namebase(namebase, output_name);
+    std::memcpy(path, name.c_str(), name.size() + 1);
 }
 
 void usage(char* fname) {
@@ -268,27 +194,27 @@ void usage(char* fname) {
 }
 
 int vimsor_main(int argc, char** argv) {
-    optind = 0;
     use_local_time_format();
     expand_argument_files(argc, argv);
-    const Thresholds t = parse_options(argc, argv);
+    const parsed_options parsed = parse_vimsor_options(argc, argv);
+    apply_settings(parsed.values);
+    end_unless_run(parsed, argv[0]);
 
-    fout_extension = output_format_of(mode).extension;
+    fout_extension = output_extension(mode, weak, false);
     print_banner();
-    if (optind >= argc)
+    if (parsed.operands.empty())
         usage(argv[0]);
     logfile(argc, argv);
-    print_summary(t);
-    if (bandp)
-        global_strength = weak;
+    print_summary(parsed.values);
+    global_strength = strength_in_use(parsed.values);
     complete_options();
 
-    for (int i = optind; i < argc; ++i) {
-        char path[output_size];
-        output_path_for(argv[i], path);
+    for (const std::string& input : parsed.operands) {
+        char path[output_name_size];
+        output_path_for(input.c_str(), path);
         if (!quiet)
-            std::cout << argv[i] << "\n";
-        if (calculate(argv[i], path, t.treshold, t.lowtreshold) != 0)
+            std::cout << input << "\n";
+        if (calculate(input.c_str(), path, parsed.values.treshold, parsed.values.lowtreshold) != 0)
             break;
     }
     return 0;

@@ -7,12 +7,7 @@ int vimsor_main(int argc, char** argv);
 // error stream and ends the process with status 0. fname is argv[0].
 [[noreturn]] void usage(char* fname);
 
-// Convert an option argument or end the process with status 1. Characters
-// after the number are ignored.
-double get_double(const char* s);
-unsigned long get_unsigned(const char* s);
-
-// Writes the output path of one input into path (260 bytes): the input's file
+// Writes the output path of one input into path (output_name_size bytes): the input's file
 // name, or the -o name, with the output extension; with -o it also becomes
 // the namebase unless --namebase changed that. Ends the process with status 1
 // when a name does not fit its buffer, since a cut name could overwrite some

@@ -13,6 +13,7 @@
 #include "common.h"
 #include "fatal.h"
 #include "nevra_writer.h"
+#include "output_names.h"
 #include "row_files.h"
 #include "stores.h"
 
@@ -82,17 +83,6 @@ private:
     std::vector<char> m_buffer;
 };
 
-std::string output_file_name(const char* fnameout, enum global_strength strength) {
-    std::string name(fnameout);
-    if (name.empty())
-        return name;
-    if (strength == strong)
-        name.back() = '2';
-    if (bandp)
-        name.back() = '3';
-    return name;
-}
-
 }  // namespace
 
 std::size_t append_numbers(const char* first, const char* last, std::vector<double>& out) {
@@ -139,7 +129,7 @@ void read_results(enum global_strength strength, std::size_t row, std::size_t si
 
 void write_file(const char* fnameout, enum global_strength strength, std::size_t row,
                 std::size_t size) {
-    const std::string output_name = output_file_name(fnameout, strength);
+    const std::string output_name = name_of_strength(fnameout, strength, bandp);
     std::unique_ptr<nevra_writer> writer(
         nevra_writer_detect(output_name.c_str(), firstline.c_str()));
     writer->setscale(global_scale);

@@ -8,7 +8,6 @@
 
 #include "cleanup.h"
 #include "fatal.h"
-#include "output_formats.h"
 #include "settings.h"
 
 namespace {
@@ -154,8 +153,4 @@ void nevra_writer::check_block_range(std::size_t size, const std::vector<double>
     fatal("internal error writing " + m_file_name + ": block of " + std::to_string(size) +
           " values at " + std::to_string(offset) + " lies beyond the " +
           std::to_string(data.size()) + " values of its channel");
-}
-
-nevra_writer* nevra_writer_detect(const char* fname, const char* comnt) {
-    return output_format_of(mode).make_writer(fname, comnt);
 }

@@ -2,29 +2,12 @@
 
 #include <algorithm>
 
-#include "nevra_writer_ascii.h"
-#include "nevra_writer_binary.h"
-#include "nevra_writer_tm4.h"
-
 namespace {
 
-template <class Writer>
-nevra_writer* make(const char* fname, const char* comnt) {
-    return new Writer(fname, comnt);
-}
-
 constexpr std::array<output_format, OUTPUT_MODE_LAST> formats{{
-    {OUTPUT_MODE_BINARY,
-     {"bin", "binary"},
-     "bin = old nv16-format (default)",
-     ".bi1",
-     make<nevra_writer_binary>},
-    {OUTPUT_MODE_ASCII,
-     {"ascii", "asc"},
-     "ascii = old ascii nv16 format",
-     ".da1",
-     make<nevra_writer_ascii>},
-    {OUTPUT_MODE_TM4, {"tm4", "tm4"}, "tm4 = use this for nv24", ".tm4_1", make<nevra_writer_tm4>},
+    {OUTPUT_MODE_BINARY, {"bin", "binary"}, "bin = old nv16-format (default)", ".bi1"},
+    {OUTPUT_MODE_ASCII, {"ascii", "asc"}, "ascii = old ascii nv16 format", ".da1"},
+    {OUTPUT_MODE_TM4, {"tm4", "tm4"}, "tm4 = use this for nv24", ".tm4_1"},
 }};
 
 constexpr bool rows_follow_modes() {
@@ -42,7 +25,7 @@ constexpr bool extensions_end_in_one() {
 
 static_assert(rows_follow_modes(), "row i of the output formats must describe mode i");
 static_assert(extensions_end_in_one(),
-              "result collection replaces the last character of an extension, a '1'");
+              "the strength replaces the last character of an extension, a '1'");
 
 }  // namespace
 

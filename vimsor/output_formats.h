@@ -1,16 +1,15 @@
 #pragma once
 
 // The output formats, one row per output mode: the words that select it with
-// --mode, its line in the help text, the output file's extension and the
-// writer that produces it. Everything that depends on the output mode reads
-// this table; adding a format is one writer plus one row.
+// --mode, its line in the help text and the output file's extension. The
+// writer of each mode is looked up by the driver (nevra_writer_detect).
+// Everything else that depends on the output mode reads this table; adding a
+// format is one row here plus one writer.
 
 #include <array>
 #include <string_view>
 
-#include "settings.h"
-
-class nevra_writer;
+#include "option_types.h"
 
 struct output_format {
     output_modes_t mode;
@@ -18,12 +17,9 @@ struct output_format {
     // one the help text shows.
     std::array<std::string_view, 2> words;
     std::string_view help;  // its description under --mode in the help text
-    // Ends in '1': result collection replaces that digit with '2' for the
-    // strong-signal output and with '3' for band-pass results.
+    // Ends in '1', which becomes '2' for the strong-signal output and '3' for
+    // band-pass results.
     std::string_view extension;
-    // Creates the writer for fname with the comment line comnt; the caller
-    // owns it and deletes it through the base.
-    nevra_writer* (*make_writer)(const char* fname, const char* comnt);
 };
 
 // Indexed by the mode: one row for every mode below OUTPUT_MODE_LAST.

@@ -1,17 +1,24 @@
 #include "settings.h"
 
-std::string MAVLIN = "/bin/sh -c mavlin --";
-enum global_strength global_strength = weak;
-output_modes_t mode = OUTPUT_MODE_BINARY;
-bool bandp = false;
-int quiet = 0;
-double global_scale = 1.0;
+#include "options.h"
+#include "output_names.h"
+
+namespace {
+const option_values defaults;  // the values before any option
+}  // namespace
+
+std::string MAVLIN = defaults.mavlin;
+enum global_strength global_strength = defaults.strength;
+output_modes_t mode = defaults.mode;
+bool bandp = defaults.bandp;
+int quiet = defaults.quiet;
+double global_scale = defaults.scale;
 std::string firstline;
-std::string namebase = "vm";
-std::string output_name;
-std::string fout_extension = ".bi1";
-int test = 0;
-std::size_t global_nr_cpus = 0;
-int sdev = SDEV_NONE;
-int debug = 0;
-std::string options = "--swatch -#2sf128";
+std::string namebase = defaults.namebase;
+std::string output_name = defaults.output_name;
+std::string fout_extension = output_extension(defaults.mode, weak, false);
+int test = defaults.test;
+std::size_t global_nr_cpus = defaults.cpus;
+int sdev = defaults.sdev;
+int debug = defaults.debug;
+std::string options = defaults.options;

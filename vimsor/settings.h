@@ -2,33 +2,13 @@
 
 // Process-wide settings of the driver. They are written by the command line
 // (and, for firstline, namebase, global_nr_cpus and options, by the pipeline)
-// and read throughout the driver.
+// and read throughout the driver; their initial values are the options'
+// defaults (option_values).
 
 #include <cstddef>
 #include <string>
 
-enum global_strength { weak = 0, strong = 1, both = 2 };
-
-enum output_modes_t {
-    OUTPUT_MODE_BINARY = 0,
-    OUTPUT_MODE_ASCII = 1,
-    OUTPUT_MODE_TM4 = 2,
-    OUTPUT_MODE_LAST = 3  // a count, never selected
-};
-
-enum { SDEV_NONE = 0, SDEV_DIV = 1, SDEV_MUL = 2 };
-
-// Codes of the long options that have no short letter.
-enum {
-    OPT_VERSION = 256,
-    OPT_MLVERSION = 257,
-    OPT_OPTIONS = 258,
-    OPT_ADD_OPTIONS = 259,
-    OPT_MAVLIN = 260,
-    OPT_NAMEBASE = 261,
-    OPT_MODE = 262,
-    OPT_DEBUG = 263  // declared; --debug sets its flag directly
-};
+#include "option_types.h"
 
 // The variable global_strength hides the enumeration's name; where the type
 // is meant after this point, write "enum global_strength".

@@ -220,7 +220,7 @@ Case summary(const std::string& scale, const std::string& threshold, const std::
 // clang-format on
 
 TEST(CommandLine, HelpVersionNumbersSummaryOutputNamesAndLog) {
-    const std::string o255(255, 'o'), o256(256, 'o');
+    const std::string o255(255, 'o'), o256(256, 'o'), f256(256, 'f');
     const std::string help_z =
         replaced(replaced(help_text, "-#2sf128", "-#2sf128z"), "/bin/sh -c mavlin --", "mv");
     const std::string vimsor = (testrun::bin_dir() / "vimsor").string();
@@ -232,13 +232,15 @@ TEST(CommandLine, HelpVersionNumbersSummaryOutputNamesAndLog) {
         help({"--add-options=z", "--options=-x", "--mavlin=mv", "--help"}, "",
              replaced(help_z, "--swatch -#2sf128z", "-x")),
         // The option parser's own diagnostic (one line) comes before the help.
-        help({"-x", "a.raw"}, "'\n"), help({"a.raw", "-v"}, "'\n"),
+        help({"-x", "a.raw"}, "'\n"), help({"a.raw", "-v"}, "'\n"), help({"--s", "a.raw"}, "'\n"),
+        help({"--lowthreshold=2", "a.raw"}, "'\n"),
         {{}, {"--version", "a.raw"},
          {{"status", '=', "0"}, {"out", '=', ""}, {"err", '=', ""}, {"ls", '=', ""}}},
         {{}, {"--mavlin=echo mavlin here; exit 3", "--ver-mavlin", "a.raw"},
          {{"status", '=', "0"}, {"out", '=', "mavlin here\n"}, {"ls", '=', ""}}},
         error({"-v", "abc", "a.raw"}, "Error converting abc to double\n"),
         error({"--cpus=four", "a.raw"}, "Error converting four to double\n"),
+        error({"-A", "--sc", "x1", "-l", "abc", "a.raw"}, "Error converting x1 to double\n"),
         error({"-c", "99999999999999999999999", "a.raw"},
               "strtoul: Numerical result out of range\n"),
         // Argument files are expanded first; the log entry: time stamp, program, arguments.
@@ -253,10 +255,12 @@ TEST(CommandLine, HelpVersionNumbersSummaryOutputNamesAndLog) {
           {"err", '!', "a.raw"}, {"logfile", '<', "earlier\n"}, {"logfile", 'n', "2"}}},
         {{}, {"-4", "-o", o255, "a.raw"}, {{"status", '=', "1"}, {"err", '~',
           "vimsor: a.raw: output name " + o255 + ".tm4_1 too long (at most 259 bytes)\n"}}},
+        {{}, {"-o", "x", "d/" + f256 + ".raw"}, {{"status", '=', "1"}, {"err", '>',
+          "vimsor: d/" + f256 + ".raw: file name too long (at most 255 bytes)\n"}}},
         // Output names from the mode words (any case; unknown words change nothing) and -O.
         same({"x.bi1"}), same({"-4", "x.tm4_1"}), same({"--mode=TM4", "x.tm4_1"}),
         same({"--mode", "Ascii", "x.da1"}), same({"-a", "--mode=binary", "x.bi1"}),
-        same({"-a", "--mode=text", "x.da1"}), same({"-O", "res/out", "-a", "res/out.da1"}),
+        same({"-a", "--mode=text", "x.da1"}), same({"-O", "res/out", "-A", "res/out.da1"}),
         // Options, abbreviations, upper case and repetition reach the summary.
         summary("1", "0.05", "", {"-c", "0", "-C", "0x10", "--test", "-T", "--debug", "--sdev-div",
                                   "-w", "-W"}),

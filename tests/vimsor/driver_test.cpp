@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -19,7 +20,11 @@
 #include "cleanup.h"
 #include "cli.h"
 #include "collect.h"
+#include "hostile_names.h"
 #include "nevra_base.h"
+#include "options.h"
+#include "output_formats.h"
+#include "output_names.h"
 #include "pipeline.h"
 #include "row_files.h"
 #include "run.h"
@@ -55,46 +60,191 @@ private:
     fs::path m_dir = fs::current_path();
 };
 
-// Decimal text and errors are checked end to end through -v, -d, --cpus and -c.
-TEST(GetUnsigned, ConvertsTheLeadingNumberDecimalHexAndOctal) {
-    const std::pair<const char*, unsigned long> cases[] = {
-        {"12", 12}, {"0x1f", 31}, {"010", 8}, {"4cpus", 4}, {"0", 0}};
-    for (const auto& [text, value] : cases)
-        EXPECT_EQ(get_unsigned(text), value) << text;
-}
-
-std::string path_for(const std::string& input) {
-    char path[260];
-    output_path_for(input.c_str(), path);
-    return path;
-}
-
-// Output names one byte too long are checked end to end.
-TEST(OutputPath, IsTheInputFileNameOrTheOutputNameWithTheExtension) {
-    const saved_settings saved;
-    const std::string o255(255, 'o');
-    const struct {
-        std::string output_name, namebase, input, path, namebase_after;
-    } cases[] = {
-        {"", "vm", std::string(300, 'd') + "/f.raw", "f.bi1", "vm"},  // a long directory is no harm
-        {"res/out", "vm", "/data/a.raw", "res/out.bi1", "res/out"},
-        {"out", "tmp", "a.raw", "out.bi1", "tmp"},   // a namebase given on its own stays
-        {o255, "vm", "a.raw", o255 + ".bi1", o255},  // 259 bytes just fit
+// What a parse found besides outcome, seen and operands: the values that
+// differ from the defaults, the --mode words that named no format, the refused
+// option, the bad number and its message.
+std::string parse_found(const parsed_options& p) {
+    const option_values d;
+    const option_values& v = p.values;
+    std::ostringstream out;
+    const auto put = [&out](const char* name, const auto& value, const auto& initial) {
+        if (value != initial)
+            out << name << '=' << value << ' ';
     };
-    fout_extension = ".bi1";
+    put("mode", v.mode, d.mode);
+    put("strength", v.strength, d.strength);
+    put("bandp", v.bandp, d.bandp);
+    put("treshold", v.treshold, d.treshold);
+    put("low", v.lowtreshold, d.lowtreshold);
+    put("scale", v.scale, d.scale);
+    put("cpus", v.cpus, d.cpus);
+    put("sdev", v.sdev, d.sdev);
+    put("test", v.test, d.test);
+    put("debug", v.debug, d.debug);
+    put("quiet", v.quiet, d.quiet);
+    put("o", v.output_name, d.output_name);
+    put("namebase", v.namebase, d.namebase);
+    put("options", v.options, d.options);
+    put("mavlin", v.mavlin, d.mavlin);
+    for (const std::string& word : p.unknown_mode_words)
+        out << "unknown=" << word << ' ';
+    put("refused", p.refused_option, std::string());
+    put("bad", p.bad_word, std::string());
+    out << p.message;
+    return out.str();
+}
+
+// Parses vimsor and args without diagnostics.
+parsed_options parse(const std::vector<std::string>& args) {
+    std::vector<std::string> words = {"vimsor"};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+    return parse_vimsor_options(static_cast<int>(words.size()), argv.data(), false);
+}
+
+// The parse stops where vimsor would stop; what it prints is checked end to end.
+TEST(ParseOptions, OutcomeSeenOperandsValuesAndTheWordThatEndedIt) {
+    using strings = std::vector<std::string>;
+    const struct {
+        strings args;
+        options_outcome outcome;
+        strings seen, operands;
+        std::string found;
+    } cases[] = {
+        // clang-format off
+        {{"-V", "0.1x", "a", "-D2", "--low=-1e-3", "b", "--sdev-d", "-4", "--", "-c"}, OPTIONS_RUN,
+         {"treshold", "scale", "lowtreshold", "sdev-div", "4"}, {"a", "b", "-c"},
+         "mode=2 bandp=1 treshold=0.1 low=-0.001 scale=2 sdev=1 "},
+        {{"-c0x1f", "--cp", "010", "-C", "0", "-C12"}, OPTIONS_RUN, {"cpus", "cpus", "cpus", "cpus"},
+         {}, "cpus=12 "},
+        {{"--cpus=0x1f", "f", "-l0", "-b"}, OPTIONS_RUN, {"cpus", "lowtreshold", "both"}, {"f"},
+         "strength=2 bandp=1 cpus=31 "},
+        {{"-4", "-A", "--mode=TM4", "--mode", "text", "-O", "res/o", "--nameb=nb", "--mav=m",
+          "--opt=-x", "--add-options", " y", "--sdev-m", "--q", "--deb", "-T", "-s", "-Wb", "f"},
+         OPTIONS_RUN,
+         {"4", "ascii", "mode", "mode", "o", "namebase", "mavlin", "options", "add-options",
+          "sdev-mul", "quiet", "debug", "test", "strong", "weak", "both"}, {"f"},
+         "mode=2 strength=2 sdev=2 test=1 debug=1 quiet=1 o=res/o namebase=nb options=-x y "
+         "mavlin=m unknown=text "},
+        {{"--options=x", "--he", "a", "-v", "bad"}, OPTIONS_HELP, {"options", "help"}, {},
+         "options=x "},
+        {{"--deb", "-xs", "a"}, OPTIONS_HELP, {"debug"}, {}, "debug=1 refused=-x "},
+        // No refusal, nor the rest of the word, is left over for the next parse.
+        {{"-s?w"}, OPTIONS_HELP, {"strong", "help"}, {}, "strength=1 "},
+        {{"--lowthreshold=2", "a"}, OPTIONS_HELP, {}, {}, "refused=--lowthreshold=2 "},
+        {{"--s", "a"}, OPTIONS_HELP, {}, {}, "refused=--s "},  // ambiguous
+        {{"--version=1"}, OPTIONS_HELP, {}, {}, "refused=--version=1 "},
+        {{"a", "--tr"}, OPTIONS_HELP, {}, {}, "refused=--tr "},
+        {{"a", "-sv"}, OPTIONS_HELP, {"strong"}, {}, "strength=1 refused=-v "},
+        {{"--vers", "-v", "x"}, OPTIONS_VERSION, {"version"}, {}, ""},
+        {{"-w", "--ver-m", "--version"}, OPTIONS_VER_MAVLIN, {"weak", "ver-mavlin"}, {}, ""},
+        {{"-l", "x1", "a"}, OPTIONS_BAD_VALUE, {"lowtreshold"}, {},
+         "bad=x1 Error converting x1 to double"},
+        {{"--cpus=four"}, OPTIONS_BAD_VALUE, {"cpus"}, {}, "bad=four Error converting four to double"},
+        {{"-c", "99999999999999999999999"}, OPTIONS_BAD_VALUE, {"cpus"}, {},
+         "bad=99999999999999999999999 strtoul: Numerical result out of range"},
+        // clang-format on
+    };
     for (const auto& c : cases) {
-        output_name = c.output_name;
-        namebase = c.namebase;
-        EXPECT_EQ(path_for(c.input), c.path) << c.input;
-        EXPECT_EQ(namebase, c.namebase_after) << c.input;
+        std::string label;
+        for (const std::string& arg : c.args)
+            label += arg + " ";
+        const parsed_options p = parse(c.args);
+        EXPECT_EQ(p.outcome, c.outcome) << label;
+        EXPECT_EQ(p.seen, c.seen) << label;
+        EXPECT_EQ(p.operands, c.operands) << label;
+        EXPECT_EQ(parse_found(p), c.found) << label;
     }
 }
 
-TEST(OutputPathDeathTest, InputFileNamesThatDoNotFitEndTheRun) {
+// Every format's words select it, and every strength and band-pass give its
+// extension with their digit.
+TEST(OutputNames, EveryFormatRowGivesItsWordsAndItsExtensionsInEveryStrength) {
+    const std::pair<std::vector<std::string>, std::string> strengths[] = {
+        {{}, "1"},          {{"-s"}, "2"},        {{"-b"}, "12"},       {{"-w"}, "1"},
+        {{"-l", "1"}, "3"}, {{"-s", "-l1"}, "3"}, {{"-l1", "-b"}, "3"},
+    };
+    for (const output_format& format : output_formats) {
+        const std::string stem(format.extension.substr(0, format.extension.size() - 1));
+        for (const std::string_view word : format.words)
+            for (const auto& [args, digits] : strengths) {
+                std::vector<std::string> words = args;
+                words.insert(words.begin(), "--mode=" + std::string(word));
+                const option_values values = parse(words).values;
+                EXPECT_EQ(values.mode, format.mode) << word;
+                std::vector<std::string> expected;
+                for (char digit : digits)
+                    expected.push_back(stem + digit);
+                EXPECT_EQ(output_extensions(values), expected) << word << " " << digits;
+            }
+    }
+    EXPECT_EQ(output_extension(OUTPUT_MODE_TM4, strong, false), ".tm4_2");
+    EXPECT_EQ(output_extension(OUTPUT_MODE_ASCII, weak, true), ".da3");
+    EXPECT_EQ(output_extension(static_cast<output_modes_t>(7), weak, false), ".bi1");
+    EXPECT_EQ(name_of_strength("", strong, true), "");
+}
+
+// The output name: the input's file name, or the -o name, and the extension.
+// The driver's messages for names that do not fit are checked end to end.
+TEST(OutputNames, FromTheInputFileNameOrTheOutputName) {
+    const std::string d300(300, 'd'), f256(256, 'f'), o255(255, 'o'), o256(256, 'o');
+    const std::string n251(251, 'n'), n255(255, 'n');
+    const struct {
+        std::string input, output_name, extension;
+        output_name_fault fault;
+        std::string name;  // "" where the name is not formed
+    } cases[] = {
+        {"/data/k0105.raw", "", ".bi1", OUTPUT_NAME_FITS, "k0105.bi1"},
+        {d300 + "/f.raw", "", ".da1", OUTPUT_NAME_FITS, "f.da1"},  // a long directory is no harm
+        {"a.raw", "res/out", ".tm4_2", OUTPUT_NAME_FITS, "res/out.tm4_2"},
+        {"c:\\in\\a.b.raw", "", ".bi3", OUTPUT_NAME_FITS, "a.b.bi3"},
+        {"x.bi1", "", ".bi1", OUTPUT_NAME_FITS, "x.bi1"},
+        {testwriters::longest_name(".raw"), "", ".tm4_1", OUTPUT_NAME_FITS, n251 + ".tm4_1"},
+        {testwriters::longest_name(""), "", ".bi1", OUTPUT_NAME_FITS, n255 + ".bi1"},  // 259
+        {"a.raw", o255, ".bi1", OUTPUT_NAME_FITS, o255 + ".bi1"},
+        {testwriters::longest_name(""), "", ".tm4_1", OUTPUT_NAME_TOO_LONG, n255 + ".tm4_1"},
+        {"dir/" + f256 + ".raw", "", ".bi1", OUTPUT_NAME_INPUT_TOO_LONG, ""},
+        {"dir/" + f256, "out", ".bi1", OUTPUT_NAME_INPUT_TOO_LONG, ""},  // checked even with -o
+        {"a.raw", o256, ".bi1", OUTPUT_NAME_O_TOO_LONG, ""},
+    };
+    for (const auto& c : cases) {
+        std::string name = "before";
+        EXPECT_EQ(form_output_name(c.input, c.output_name, c.extension, name), c.fault) << c.input;
+        EXPECT_EQ(name, c.name.empty() ? "before" : c.name) << c.input;
+        option_values values;
+        values.output_name = c.output_name;
+        name = "before";
+        const bool fits = c.fault == OUTPUT_NAME_FITS;
+        EXPECT_EQ(output_file_name(c.input, values, c.extension, name), fits ? 0 : ENAMETOOLONG);
+        EXPECT_EQ(name, fits ? c.name : "before") << c.input;
+    }
+    // Without -o the output lies in the working directory, whatever the name.
+    for (const auto& [label, hostile] : testwriters::hostile_names) {
+        std::string name;
+        EXPECT_EQ(form_output_name("in/" + std::string(hostile) + ".raw", "", ".bi1", name),
+                  OUTPUT_NAME_FITS)
+            << label;
+        EXPECT_EQ(name.find('/'), std::string::npos) << label;
+        EXPECT_TRUE(name.ends_with(".bi1")) << label;
+    }
+}
+
+// -o gives the namebase while that is still the text "vm".
+TEST(OutputNames, TheOutputNameIsTheNamebaseUnlessOneWasGiven) {
+    EXPECT_EQ(job_namebase("vm", ""), "vm");
+    EXPECT_EQ(job_namebase("vm", "res/out"), "res/out");
+    EXPECT_EQ(job_namebase("tmp", "res/out"), "tmp");
     const saved_settings saved;
-    output_name.clear();
-    EXPECT_EXIT(path_for("dir/" + std::string(256, 'f') + ".raw"), testing::ExitedWithCode(1),
-                "^vimsor: dir/f{256}\\.raw: file name too long \\(at most 255 bytes\\)\n$");
+    output_name = "res/out";
+    namebase = "vm";
+    fout_extension = ".bi1";
+    char path[output_name_size];
+    output_path_for("/data/a.raw", path);
+    EXPECT_EQ(std::string(path), "res/out.bi1");
+    EXPECT_EQ(namebase, "res/out");
 }
 
 TEST(RowFiles, NamesCarryTheWorkerLetterAndThePaddedRowNumber) {
