@@ -288,4 +288,8 @@ std::vector<Segment> read_miniseed(const std::string& file,
     return segments;
 }
 
+bool is_miniseed_file(const std::string& file) {
+    return looks_like_miniseed(file_head(file, miniseed_probe_bytes));
+}
+
 }  // namespace nvtools
