@@ -7,16 +7,7 @@
 #include <cstddef>
 #include <string>
 
-enum global_strength { weak = 0, strong = 1, both = 2 };
-
-enum output_modes_t {
-    OUTPUT_MODE_BINARY = 0,
-    OUTPUT_MODE_ASCII = 1,
-    OUTPUT_MODE_TM4 = 2,
-    OUTPUT_MODE_LAST = 3  // a count, never selected
-};
-
-enum { SDEV_NONE = 0, SDEV_DIV = 1, SDEV_MUL = 2 };
+#include "option_types.h"
 
 // Codes of the long options that have no short letter.
 enum {
