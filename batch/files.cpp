@@ -58,7 +58,10 @@ int replace_file(const std::string& path, const std::string& text) {
     const int fd = mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0)
         return errno;
-    int error = write_all(fd, text);
+    // mkostemp makes it private; the file gets what the umask allows, as a new file would.
+    const mode_t mask = umask(0);
+    umask(mask);
+    int error = fchmod(fd, 0666 & ~mask) == 0 ? write_all(fd, text) : errno;
     if (close(fd) != 0 && error == 0)
         error = errno;
     if (error == 0 && rename(temporary.c_str(), path.c_str()) != 0)

@@ -19,8 +19,8 @@ expect_said 2 "no such input file: $work/missing.nv24" "$batch" plan "$work/refu
 # Output names follow vimsor's options; relative names and --list are taken.
 (cd "$archive" && "$batch" plan "$work/names" kiruna/k1.tm4 --list <(echo kiruna/k7.tm4) -- -s -4 >/dev/null) ||
     fail "plan with relative names"
-printf '%s\t%s\n' "$archive/kiruna/k1.tm4" k1.tm4_2 "$archive/kiruna/k7.tm4" k7.tm4_2 |
-    cmp -s - "$work/names/manifest" || fail "manifest: $(cat "$work/names/manifest")"
+printf '%s\0%s\0\0' "$archive/kiruna/k1.tm4" k1.tm4_2 "$archive/kiruna/k7.tm4" k7.tm4_2 |
+    cmp -s - "$work/names/manifest" || fail "manifest: $(tr '\0' '|' <"$work/names/manifest")"
 
 # A full run, then a rerun that only retries the damaged input.
 expect_status 0 "$batch" plan "$work/full" "$archive"/*/* -- --both

@@ -3,7 +3,7 @@
 # configuration): an array over the archive, then one cancelled midway and resubmitted.
 . "$(dirname "$0")/common.sh"
 command -v sbatch >/dev/null || skip "sbatch is not installed (Debian package slurm-client)"
-slurm=$(dirname "$batch")/localhost-slurm
+slurm=$(cd "$(dirname "$0")/../../batch" && pwd)/localhost-slurm
 
 # The daemons go whatever happens, stopped by their pids.
 cleanups=("'$slurm' stop '$work/slurm'" "${cleanups[@]}")
