@@ -5,6 +5,9 @@
 // Exit statuses: 0 all done (or submitted), 1 work not (all) done, 2 wrong
 // use or a fault of the batch.
 
+#include <sys/prctl.h>
+
+#include <csignal>
 #include <cstdlib>
 #include <iostream>
 #include <sstream>
@@ -43,6 +46,9 @@ int run_run_task(const std::vector<std::string>& arguments) {
     task_setting setting{open_batch(environment("VIMSOR_BATCH_DIR")),
                          positive("VIMSOR_BATCH_CPUS", environment("VIMSOR_BATCH_CPUS")), {}, ""};
     std::istringstream(environment("VIMSOR_BATCH_RUN")) >> setting.runner.pid >> setting.runner.start;
+    // The task stops with GNU parallel, which ends with the run; a run that
+    // ended before this took effect is seen here.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
     if (!is_alive(setting.runner))
         return 1;  // the run has ended; what it left is the next run's
     std::vector<std::size_t> indices;

@@ -327,6 +327,10 @@ bool input_run::process() {
 
 void clear_stale(const batch_layout& layout, std::size_t index, const running_record& record) {
     if (record.host == host_name()) {
+        // A task whose run was killed had SIGTERM: it may be finishing its
+        // outputs, which it is given time for, and then stops on its own.
+        for (int wait = 0; wait < 250 && is_alive(record.task); ++wait)
+            usleep(20000);
         stop_process(record.task);
         stop_session(record.session);
         if (!record.scratch.empty())
