@@ -131,9 +131,10 @@ int submit_batch(const std::vector<std::string>& arguments) {
                   << " input(s), " << chunk << " per task (not submitted)\n";
         return 0;
     }
-    // The task logs by a name relative to the job's directory, so that no
-    // character of DIR is read as one of sbatch's %-patterns.
-    std::vector<std::string> sbatch{"sbatch", "--parsable", "--chdir=" + layout.slurm(), "--output=%A_%a.out"};
+    // No path of the batch goes to sbatch but the script's: Slurm reads
+    // %-patterns and backslashes in --output, so each task writes its own log
+    // (see run_array_task).
+    std::vector<std::string> sbatch{"sbatch", "--parsable", "--chdir=/", "--output=/dev/null"};
     sbatch.insert(sbatch.end(), request.sbatch_options.begin(), request.sbatch_options.end());
     sbatch.push_back(script);
     std::string answer;
@@ -168,7 +169,13 @@ int run_array_task(const std::vector<std::string>& arguments) {
         throw batch_error("array task " + std::to_string(task) + " has no input in " + arguments[1]);
     const char* cpus = std::getenv("SLURM_CPUS_PER_TASK");
     const char* job = std::getenv("SLURM_ARRAY_JOB_ID");
-    return run_task({open_batch(arguments[0]), cpus != nullptr ? positive("SLURM_CPUS_PER_TASK", cpus) : 1,
+    const batch_layout layout = open_batch(arguments[0]);
+    // The task's log: DIR/slurm/JOB_TASK.out, as sbatch would name it.
+    const std::string log = layout.slurm() + "/" + (job != nullptr ? job : "") + "_" + task_id + ".out";
+    const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd >= 0 && (dup2(fd, STDOUT_FILENO) < 0 || dup2(fd, STDERR_FILENO) < 0 || close(fd) != 0))
+        throw batch_error("cannot write " + log + ": " + reason_of(errno));
+    return run_task({layout, cpus != nullptr ? positive("SLURM_CPUS_PER_TASK", cpus) : 1,
                      {}, job != nullptr ? job : ""},
                     indices);
 }

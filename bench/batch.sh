@@ -17,7 +17,7 @@ files=${2:-8}
 hours=${3:-24}
 work=${4:-${TMPDIR:-/tmp}/vimsor-batch-bench.$$}
 here=$(cd "$(dirname "$0")/.." && pwd)
-batch=$here/batch/vimsor-batch
+batch=$bin/vimsor-batch
 cores=$(nproc)
 export PATH=$bin:$PATH
 

@@ -30,6 +30,12 @@ kept=$(inodes "$work/full")
 expect_said 1 "1 input(s) to run" "$batch" run "$work/full"
 check_resumed "$work/full"
 
+# On a terminal, run shows an updating progress line; without one, nothing new.
+! grep -q $'\r' "$work/said" || fail "progress shown without a terminal"
+expect_status 0 "$batch" plan "$work/shown" "${good[@]:0:3}"
+BATCH=$batch DIR=$work/shown PATH=$work/slow:$PATH script -qec '"$BATCH" run "$DIR" -j 1' /dev/null >"$work/tty"
+grep -q $'\rprogress: [0-9] done, 0 failed, [0-9] pending of 3' "$work/tty" || fail "no progress line: $(cat -v "$work/tty")"
+
 # The runner killed with SIGKILL midway; a rerun does the rest.
 expect_status 0 "$batch" plan "$work/killed" "$archive"/*/* -- --both
 PATH=$work/slow:$PATH "$batch" run "$work/killed" -j 2 >/dev/null 2>&1 &
