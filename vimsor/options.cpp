@@ -70,10 +70,12 @@ bool is_short_option(int c) {
 }
 
 // getopt_long sets optopt when it refuses an option and leaves it alone
-// otherwise, so a '?' after which optopt still holds a code no command line can
-// give is a -?. One refusal of a table of its own puts that code there.
+// otherwise, so a '?' after which optopt still holds a code that no command
+// line can give comes from -? or --help. One refusal of a table of its own
+// puts that code there.
 void mark_optopt() {
-    static const option marker[] = {{"m", no_argument, nullptr, OPT_MARKER}, {nullptr, 0, nullptr, 0}};
+    static const option marker[] = {{"m", no_argument, nullptr, OPT_MARKER},
+                                    {nullptr, 0, nullptr, 0}};
     char program[] = "";
     char word[] = "--m=";
     char* words[] = {program, word, nullptr};
@@ -85,10 +87,12 @@ void mark_optopt() {
 }
 
 // The option getopt_long has just refused, as given: a long one is the whole
-// word it consumed, a short one its letter.
+// word it consumed, a short one its letter. optopt holds the refused letter, or
+// the refused long option's code (0 where it has none).
 std::string refused_word(char** argv) {
+    const bool unknown_letter = optopt != 0 && optopt < 256 && !is_short_option(optopt);
     const char* word = argv[optind - 1];
-    if (std::strncmp(word, "--", 2) == 0 && (optopt == 0 || is_short_option(optopt) || optopt >= 256))
+    if (!unknown_letter && std::strncmp(word, "--", 2) == 0)
         return word;
     return std::string("-") + static_cast<char>(optopt);
 }

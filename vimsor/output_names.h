@@ -36,9 +36,8 @@ enum output_name_fault {
 
 // The output's name for input: the input's file name without directory and
 // extension, or output_name (-o, which may carry a directory) when that is
-// not empty, followed by extension. When the whole name does not fit, name
-// is that name (base and extension as given); otherwise it is unchanged where
-// the name cannot be formed.
+// not empty, followed by extension. On OUTPUT_NAME_TOO_LONG name holds the
+// name that does not fit, for a message; on the other faults it is left alone.
 output_name_fault form_output_name(const std::string& input, const std::string& output_name,
                                    const std::string& extension, std::string& name);
 
