@@ -168,11 +168,15 @@ void input_run::read_errors(pid_t vimsor, int socket, error_stream& errors) {
             continue;
         }
         // Nothing to read: a worker that outlived vimsor may still hold the
-        // socket, so vimsor's own end ends the reading.
+        // socket, so vimsor's own end ends the reading, after what it wrote
+        // before it ended.
         siginfo_t ended{};
         if (waitid(P_PID, static_cast<id_t>(vimsor), &ended, WEXITED | WNOHANG | WNOWAIT) == 0 &&
-            ended.si_pid == vimsor)
+            ended.si_pid == vimsor) {
+            for (ssize_t n; (n = recv(socket, block, sizeof block, MSG_DONTWAIT)) > 0;)
+                errors.add_write({block, static_cast<std::size_t>(n)});
             return;
+        }
     }
 }
 
@@ -289,7 +293,12 @@ bool input_run::process() {
         return fail(std::string("vimsor-batch: ") + e.what() + "\n");
     }
     write_running();
-    const vimsor_end end = run_vimsor();
+    vimsor_end end;
+    try {
+        end = run_vimsor();
+    } catch (const batch_error& e) {
+        return fail(std::string("vimsor-batch: ") + e.what() + "\n");
+    }
     append_to(log, end.errors.text());
     if (stop_signal != 0)
         return false;
