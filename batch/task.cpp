@@ -1,13 +1,9 @@
 #include "task.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
-#include <sys/prctl.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,14 +12,12 @@
 #include <iostream>
 
 #include "batch_error.h"
-#include "error_message.h"
 #include "files.h"
 #include "manifest.h"
 #include "programs.h"
 #include "records.h"
 #include "scratch.h"
-
-extern char** environ;
+#include "vimsor_process.h"
 
 namespace {
 
@@ -54,58 +48,6 @@ int append_to(const std::string& path, const std::string& text) {
     return close(fd) != 0 && error == 0 ? errno : error;
 }
 
-// The environment of vimsor: the shim's directory first on PATH, TMPDIR as
-// the user set it, and for the shim the log and the PATH without it.
-std::vector<std::string> vimsor_environment(const std::string& scratch, const std::string& log) {
-    std::vector<std::string> environment;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        const std::string variable = *entry;
-        if (!variable.starts_with("PATH=") && !variable.starts_with("TMPDIR=") &&
-            !variable.starts_with("VIMSOR_BATCH_"))
-            environment.push_back(variable);
-    }
-    environment.push_back("PATH=" + scratch + "/bin:" + path_variable());
-    environment.push_back("TMPDIR=" + scratch_parent());
-    environment.push_back("VIMSOR_BATCH_PATH=" + path_variable());
-    environment.push_back("VIMSOR_BATCH_LOG=" + log);
-    return environment;
-}
-
-std::vector<char*> pointers(std::vector<std::string>& words) {
-    std::vector<char*> result;
-    for (std::string& word : words)
-        result.push_back(word.data());
-    result.push_back(nullptr);
-    return result;
-}
-
-struct vimsor_end {
-    int status = 0;  // the exit status, or 128 + the signal that ended it
-    bool exited = false;
-    error_stream errors;
-};
-
-// The child's side: a session of its own that ends with the task, the
-// scratch's work/ as working directory, the log as standard output and the
-// socket as standard error. Only calls that are safe after fork.
-[[noreturn]] void become_vimsor(pid_t task, const std::string& work, int log, int errors,
-                                char** argv, char** environment) {
-    setsid();
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    if (getppid() != task)
-        _exit(128 + SIGTERM);
-    sigset_t none;
-    sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
-    if (chdir(work.c_str()) == 0 && dup2(log, STDOUT_FILENO) >= 0 && dup2(errors, STDERR_FILENO) >= 0)
-        execvpe("vimsor", argv, environment);
-    const char* reason = strerror(errno);
-    const std::string message = std::string("vimsor-batch: cannot run vimsor: ") + reason + "\n";
-    if (write(STDERR_FILENO, message.data(), message.size()) < 0)
-        _exit(127);
-    _exit(127);
-}
-
 class input_run {
 public:
     input_run(const task_setting& setting, std::size_t index, const planned_input& entry)
@@ -119,8 +61,7 @@ public:
 
 private:
     bool fail(const std::string& lines);
-    vimsor_end run_vimsor();
-    void read_errors(pid_t vimsor, int socket, error_stream& errors);
+    vimsor_end run();
     std::string move_outputs();
     void gather_logfile();
     void write_running();
@@ -134,6 +75,20 @@ private:
     std::string host_ = host_name();
 };
 
+vimsor_end input_run::run() {
+    vimsor_call call{split_nul_terminated(read_file(layout_.options())), record_.scratch, layout_.log(index_)};
+    for (const std::string& word : {"--cpus=" + std::to_string(setting_.cpus), std::string("--namebase=vm"),
+                                    std::string("--"), entry_.input})
+        call.arguments.push_back(word);
+    return run_vimsor(
+        call,
+        [this](const process_id& session) {
+            record_.session = session;
+            write_running();
+        },
+        stop_signal);
+}
+
 bool input_run::fail(const std::string& lines) {
     const std::string path = layout_.record(index_, record_state::failed);
     if (const int error = replace_file(path, lines + "vimsor-batch: log: " + layout_.log(index_) + "\n"); error != 0)
@@ -145,81 +100,6 @@ void input_run::write_running() {
     const std::string path = layout_.record(index_, record_state::running);
     if (const int error = replace_file(path, running_record_text(record_)); error != 0)
         throw batch_error("cannot write " + path + ": " + reason_of(error));
-}
-
-void input_run::read_errors(pid_t vimsor, int socket, error_stream& errors) {
-    static char block[256 * 1024];  // more than one write to a socket can hold
-    bool stopping = false;
-    for (;;) {
-        if (stop_signal != 0 && !stopping) {
-            kill(vimsor, SIGTERM);  // vimsor stops its workers and removes its files
-            stopping = true;
-        }
-        pollfd ready{socket, POLLIN, 0};
-        const int events = poll(&ready, 1, 500);
-        if (events < 0 && errno != EINTR)
-            return;
-        if (events > 0) {
-            const ssize_t n = recv(socket, block, sizeof block, 0);
-            if (n > 0)
-                errors.add_write({block, static_cast<std::size_t>(n)});
-            else if (n == 0 || errno != EINTR)
-                return;  // every writer has closed it
-            continue;
-        }
-        // Nothing to read: a worker that outlived vimsor may still hold the
-        // socket, so vimsor's own end ends the reading, after what it wrote
-        // before it ended.
-        siginfo_t ended{};
-        if (waitid(P_PID, static_cast<id_t>(vimsor), &ended, WEXITED | WNOHANG | WNOWAIT) == 0 &&
-            ended.si_pid == vimsor) {
-            for (ssize_t n; (n = recv(socket, block, sizeof block, MSG_DONTWAIT)) > 0;)
-                errors.add_write({block, static_cast<std::size_t>(n)});
-            return;
-        }
-    }
-}
-
-vimsor_end input_run::run_vimsor() {
-    std::vector<std::string> argv{"vimsor"};
-    const std::vector<std::string> options = split_nul_terminated(read_file(layout_.options()));
-    argv.insert(argv.end(), options.begin(), options.end());
-    for (const std::string& word : {"--cpus=" + std::to_string(setting_.cpus), std::string("--namebase=vm"),
-                                    std::string("--"), entry_.input})
-        argv.push_back(word);
-    std::vector<std::string> environment = vimsor_environment(record_.scratch, layout_.log(index_));
-    std::vector<char*> argv_pointers = pointers(argv);
-    std::vector<char*> environment_pointers = pointers(environment);
-
-    const int log = open(layout_.log(index_).c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    int sockets[2];
-    if (log < 0 || socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, sockets) != 0)
-        throw batch_error("cannot open " + layout_.log(index_) + ": " + reason_of(errno));
-    const pid_t task = getpid();
-    const pid_t vimsor = fork();
-    if (vimsor == 0)
-        become_vimsor(task, record_.scratch + "/work", log, sockets[1], argv_pointers.data(),
-                      environment_pointers.data());
-    close(log);
-    close(sockets[1]);
-    if (vimsor < 0) {
-        close(sockets[0]);
-        throw batch_error("cannot start vimsor: " + reason_of(errno));
-    }
-    record_.session = identify(vimsor);
-    record_.session.pid = vimsor;
-    write_running();
-
-    vimsor_end end;
-    read_errors(vimsor, sockets[0], end.errors);
-    close(sockets[0]);
-    int status = 0;
-    while (waitpid(vimsor, &status, 0) < 0)
-        if (errno != EINTR)
-            throw batch_error("cannot wait for vimsor: " + reason_of(errno));
-    end.exited = WIFEXITED(status);
-    end.status = end.exited ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return end;
 }
 
 // Each output into out/ in one rename: straight from the scratch directory
@@ -264,7 +144,8 @@ void input_run::gather_logfile() {
 // Leaves nothing behind but the log and the records.
 void input_run::finish() {
     if (!record_.scratch.empty())
-        remove_tree(record_.scratch);
+        if (const int error = remove_tree(record_.scratch); error != 0)
+            std::cerr << "vimsor-batch: cannot remove " << record_.scratch << ": " << reason_of(error) << "\n";
     const std::string path = layout_.record(index_, record_state::running);
     try {  // only our own: a later run may have taken the input over
         if (parse_running_record(read_file(path)).task == record_.task)
@@ -295,7 +176,7 @@ bool input_run::process() {
     write_running();
     vimsor_end end;
     try {
-        end = run_vimsor();
+        end = run();
     } catch (const batch_error& e) {
         return fail(std::string("vimsor-batch: ") + e.what() + "\n");
     }
@@ -343,7 +224,8 @@ void clear_stale(const batch_layout& layout, std::size_t index, const running_re
         stop_process(record.task);
         stop_session(record.session);
         if (!record.scratch.empty())
-            remove_tree(record.scratch);
+            if (const int error = remove_tree(record.scratch); error != 0)
+                std::cerr << "vimsor-batch: cannot remove " << record.scratch << ": " << reason_of(error) << "\n";
     }
     unlink(layout.record(index, record_state::running).c_str());
 }
