@@ -2,11 +2,11 @@
 // nvconvert, every miniSEED file read (and the test's own written) by libmseed here.
 
 #include "nevra.h"
+#include "miniseed_writer.h"
 #include "nevra_base.h"
 #include "nv24_writer.h"
+#include "nvtools_support.h"
 #include "run.h"
-
-#include <libmseed.h>
 
 #include <gtest/gtest.h>
 
@@ -19,8 +19,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::uint32_t may_1 = 1462060800;  // 2016-05-01 00:00:00 UTC
-constexpr std::int64_t start_us = may_1 * 1000000LL + 123456;
+using nvtest::may_1;
+constexpr std::int64_t start_us = nvtest::may_1_us + 123456;
 constexpr size_t samples = 3000;
 
 using Value = double (*)(size_t sample, size_t channel);
@@ -36,20 +36,12 @@ struct Trace {
 
 std::map<std::string, Trace> read_traces(const fs::path& file) {
     std::map<std::string, Trace> traces;
-    MSFileParam* reader = nullptr;
-    MSRecord* r = nullptr;
-    while (ms_readmsr_r(&reader, &r, file.c_str(), 0, nullptr, nullptr, 1, 1, 0) == MS_NOERROR) {
-        const std::string id =
-            std::string(r->network) + "." + r->station + "." + r->location + "." + r->channel;
-        Trace& t = traces.try_emplace(id, Trace{r->samprate, r->starttime, {}, 0}).first->second;
+    for (const msw::Record& r : msw::read_records(file)) {
+        Trace& t = traces.try_emplace(r.id, Trace{r.rate, r.start_us, {}, 0}).first->second;
         const double expected = t.start_us + t.values.size() * 1e6 / t.rate;
-        t.worst_us = std::max(
-            t.worst_us, r->samprate == t.rate ? std::fabs(r->starttime - expected) : INFINITY);
-        for (int64_t i = 0; i < r->numsamples; ++i)
-            t.values.push_back(r->sampletype == 'i' ? static_cast<int32_t*>(r->datasamples)[i]
-                                                    : static_cast<double*>(r->datasamples)[i]);
+        t.worst_us = std::max(t.worst_us, r.rate == t.rate ? std::fabs(r.start_us - expected) : INFINITY);
+        t.values.insert(t.values.end(), r.values.begin(), r.values.end());
     }
-    ms_readmsr_r(&reader, &r, nullptr, 0, nullptr, nullptr, 0, 0, 0);
     return traces;
 }
 
@@ -64,31 +56,13 @@ std::string block_file(double rate, std::uint8_t station, Value value, unsigned 
 
 // Traces XX.LYCK2.0<c>.BDF of value(i, c) at 20 Hz from start_us: FLOAT64, with Blockette 1001.
 void write_float64(const fs::path& file, Value value) {
-    FILE* out = std::fopen(file.c_str(), "wb");
     for (size_t c = 0; c < 3; ++c) {
-        std::vector<double> values(samples);
+        msw::Trace t{"XX", "LYCK2", "0" + std::to_string(c), "BDF", start_us, 20, {}, DE_FLOAT64};
+        t.microseconds = true;
         for (size_t i = 0; i < samples; ++i)
-            values[i] = value(i, c);
-        MSRecord* msr = msr_init(nullptr);
-        std::snprintf(msr->location, sizeof msr->location, "0%zu", c);
-        std::strcpy(msr->network, "XX"), std::strcpy(msr->station, "LYCK2");
-        std::strcpy(msr->channel, "BDF");
-        msr->starttime = start_us, msr->samprate = 20, msr->reclen = 512;
-        msr->encoding = DE_FLOAT64, msr->sampletype = 'd', msr->numsamples = samples;
-        msr->datasamples = values.data();
-        blkt_1001_s microseconds{};
-        msr_addblockette(msr, reinterpret_cast<char*>(&microseconds), sizeof microseconds, 1001, 0);
-        int64_t packed = 0;
-        msr_pack(
-            msr,
-            [](char* record, int length, void* to) {
-                std::fwrite(record, 1, static_cast<size_t>(length), static_cast<FILE*>(to));
-            },
-            out, &packed, 1, 0);
-        msr->datasamples = nullptr;
-        msr_free(&msr);
+            t.values.push_back(value(i, c));
+        msw::append(file, t);
     }
-    std::fclose(out);
 }
 
 testrun::Result convert(const testrun::TempDir& dir, const std::string& in,

@@ -2,26 +2,22 @@
 // written and read back by libmseed itself, never by the tools' own code.
 
 #include "legacy_writer.h"
+#include "miniseed_writer.h"
 #include "nevra.h"
 #include "nevra_base.h"
 #include "nv24_writer.h"
+#include "nvtools_support.h"
 #include "run.h"
 #include "tm4_writer.h"
-
-#include <libmseed.h>
-#include <png.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
-#include <iterator>
 #include <memory>
 #include <set>
-#include <sstream>
 #include <tuple>
 
 namespace fs = std::filesystem;
@@ -31,8 +27,9 @@ using Values = std::vector<double>;
 
 namespace {
 
-constexpr std::uint32_t may_1 = 1462060800;  // 2016-05-01 00:00:00 UTC
-constexpr std::int64_t may_1_us = may_1 * 1000000LL;
+using nvtest::may_1;
+using nvtest::may_1_us;
+using nvtest::words;
 
 // A legacy file at 18 Hz: 512-sample records from 01:00:00, the third a minute late and
 // counting from 7.
@@ -52,11 +49,6 @@ std::string block_file(double rate, int frames, Sample sample, std::uint32_t nan
     return nv24w::encode(file);
 }
 
-std::vector<std::string> words(const std::string& text) {
-    std::istringstream in(text);
-    return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
-}
-
 struct Trace {
     std::string id;  // NET.STA.LOC.CHA
     std::int64_t start_us = 0;
@@ -68,56 +60,27 @@ struct Trace {
 // Every contiguous segment. The tools and the test put each trace's records in
 // order: a record continues the last segment or starts one.
 std::vector<Trace> read_miniseed(const std::string& file) {
-    MSFileParam* reader = nullptr;
-    MSRecord* record = nullptr;
     std::vector<Trace> traces;
-    while (ms_readmsr_r(&reader, &record, file.c_str(), 0, nullptr, nullptr, 1, 1, 0) ==
-           MS_NOERROR) {
-        const std::string id = std::string(record->network) + "." + record->station + "." +
-                               record->location + "." + record->channel;
+    for (const msw::Record& r : msw::read_records(file)) {
         Trace* last = traces.empty() ? nullptr : &traces.back();
-        if (last == nullptr || last->id != id ||
-            std::llabs(last->start_us + std::llround(last->values.size() * 1e6 / record->samprate) -
-                       record->starttime) >= 5e5 / record->samprate)
-            last = &traces.emplace_back(Trace{id, record->starttime, record->samprate, {}, {}});
-        last->encodings.insert(record->encoding);
-        for (int64_t i = 0; i < record->numsamples; ++i)
-            last->values.push_back(record->sampletype == 'i'
-                                       ? static_cast<int32_t*>(record->datasamples)[i]
-                                       : static_cast<double*>(record->datasamples)[i]);
+        if (last == nullptr || last->id != r.id ||
+            std::llabs(last->start_us + std::llround(last->values.size() * 1e6 / r.rate) -
+                       r.start_us) >= 5e5 / r.rate)
+            last = &traces.emplace_back(Trace{r.id, r.start_us, r.rate, {}, {}});
+        last->encodings.insert(r.encoding);
+        last->values.insert(last->values.end(), r.values.begin(), r.values.end());
     }
-    ms_readmsr_r(&reader, &record, nullptr, 0, nullptr, nullptr, 0, 0, 0);
     return traces;
 }
 
-// Appends the values as trace IM.<station>..BDF in 512-byte records: Steim-2
-// when they are all whole numbers, FLOAT64 otherwise.
+// Appends the values as trace IM.<station>..BDF: Steim-2 when they are all whole numbers,
+// FLOAT64 otherwise.
 void write_miniseed(const fs::path& file, const std::string& station, std::int64_t start_us,
                     double rate, Values values) {
     const bool whole =
         std::all_of(values.begin(), values.end(), [](double v) { return v == std::trunc(v); });
-    std::vector<int32_t> whole_values(whole ? values.begin() : values.end(), values.end());
-    MSRecord* msr = msr_init(nullptr);
-    std::strcpy(msr->network, "IM");
-    std::strcpy(msr->station, station.c_str());
-    std::strcpy(msr->channel, "BDF");
-    msr->dataquality = 'D';
-    msr->starttime = start_us;
-    msr->samprate = rate;
-    msr->reclen = 512;
-    msr->encoding = whole ? DE_STEIM2 : DE_FLOAT64;
-    msr->sampletype = whole ? 'i' : 'd';
-    msr->datasamples = whole ? static_cast<void*>(whole_values.data()) : values.data();
-    msr->numsamples = static_cast<int64_t>(values.size());
-    FILE* out = std::fopen(file.c_str(), "ab");
-    int64_t packed = 0;
-    const auto append = [](char* record, int length, void* stream) {
-        std::fwrite(record, 1, static_cast<size_t>(length), static_cast<FILE*>(stream));
-    };
-    msr_pack(msr, append, out, &packed, 1, 0);
-    msr->datasamples = nullptr;
-    msr_free(&msr);
-    std::fclose(out);
+    msw::append(file, {"IM", station, "", "BDF", start_us, rate, values,
+                       whole ? DE_STEIM2 : DE_FLOAT64});
 }
 
 // nvconvert with args in dir, then OUT (the last argument) read back.
@@ -149,22 +112,6 @@ Values values_of(const std::string& text, std::initializer_list<std::string> key
         }
     }
     return values;
-}
-
-// Width, height and the number of pixels of the traces' colour, #1f4e9c.
-std::tuple<unsigned, unsigned, size_t> read_png(const fs::path& file) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (png_image_begin_read_from_file(&image, file.c_str()) == 0)
-        return {};
-    image.format = PNG_FORMAT_RGB;
-    std::vector<png_byte> pixels(PNG_IMAGE_SIZE(image));
-    if (png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr) == 0)
-        return {};
-    size_t trace_pixels = 0;
-    for (size_t p = 0; p + 2 < pixels.size(); p += 3)
-        trace_pixels += pixels[p] == 0x1f && pixels[p + 1] == 0x4e && pixels[p + 2] == 0x9c;
-    return {image.width, image.height, trace_pixels};
 }
 
 }  // namespace
@@ -422,10 +369,10 @@ TEST(Nvplot, PicturesAndFailures) {
         SCOPED_TRACE(args);
         const testrun::Result r = testrun::run("nvplot", words(args), dir.path());
         ASSERT_EQ(r.status, 0) << r.err;
-        const auto [read_width, read_height, trace_pixels] = read_png(dir / picture);
-        EXPECT_EQ(read_width, width);
-        EXPECT_EQ(read_height, height);
-        EXPECT_GT(trace_pixels, width);  // three panels, each with a stroke in most pixel columns
+        const nvtest::Picture read = nvtest::read_picture(dir / picture);
+        EXPECT_EQ(read.width, width);
+        EXPECT_EQ(read.height, height);
+        EXPECT_GT(read.trace_pixels, width);  // three panels, each with a stroke in most pixel columns
     }
     // PATH (relative to the run's folder) holds no gnuplot, or one that writes part of the
     // picture and fails.

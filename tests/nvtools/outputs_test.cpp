@@ -3,7 +3,9 @@
 // TM4 block files all or nothing, and the statuses of the shared command-line skeleton.
 
 #include "hostile_names.h"
+#include "miniseed_writer.h"
 #include "nv24_writer.h"
+#include "nvtools_support.h"
 #include "plot.h"
 #include "run.h"
 
@@ -12,27 +14,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <libmseed.h>
-#include <png.h>
-
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
-#include <iterator>
-#include <sstream>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::uint32_t may_1 = 1462060800;  // 2016-05-01 00:00:00 UTC
-constexpr std::int64_t may_1_us = may_1 * 1000000LL;
-
-std::vector<std::string> words(const std::string& text) {
-    std::istringstream in(text);
-    return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
-}
+using nvtest::may_1;
+using nvtest::may_1_us;
+using nvtest::read_picture;
+using nvtest::words;
 
 // Three channels of station kiruna at 20 Hz, each a different saw tooth.
 std::string recording(int frames) {
@@ -43,34 +36,13 @@ std::string recording(int frames) {
     return nv24w::encode(file);
 }
 
-// Appends count samples of IM.<station>..<channel> from start_us in 512-byte Steim-2 records.
+// Appends count samples of IM.<station>..<channel> from start_us in Steim-2 records.
 void append_trace(const fs::path& file, const char* station, const char* channel,
                   std::int64_t start_us, double rate, int count) {
-    std::vector<std::int32_t> values(static_cast<size_t>(count));
+    msw::Trace t{"IM", station, "", channel, start_us, rate, {}};
     for (int i = 0; i < count; ++i)
-        values[static_cast<size_t>(i)] = static_cast<std::int32_t>(1000 * std::sin(i / 5.0));
-    MSRecord* msr = msr_init(nullptr);
-    std::strcpy(msr->network, "IM");
-    std::strcpy(msr->station, station);
-    std::strcpy(msr->channel, channel);
-    msr->dataquality = 'D';
-    msr->starttime = start_us;
-    msr->samprate = rate;
-    msr->reclen = 512;
-    msr->encoding = DE_STEIM2;
-    msr->sampletype = 'i';
-    msr->datasamples = values.data();
-    msr->numsamples = count;
-    FILE* out = std::fopen(file.c_str(), "ab");
-    ASSERT_NE(out, nullptr);
-    int64_t packed = 0;
-    const auto append = [](char* record, int length, void* stream) {
-        std::fwrite(record, 1, static_cast<size_t>(length), static_cast<FILE*>(stream));
-    };
-    EXPECT_GT(msr_pack(msr, append, out, &packed, 1, 0), 0);
-    msr->datasamples = nullptr;
-    msr_free(&msr);
-    EXPECT_EQ(std::fclose(out), 0);
+        t.values.push_back(static_cast<std::int32_t>(1000 * std::sin(i / 5.0)));
+    msw::append(file, t);
 }
 
 // Three stations at 20 Hz for 60 s, each with a gap from 30 to 40 s: two TM4 blocks.
@@ -79,33 +51,6 @@ void write_array(const fs::path& file) {
         append_trace(file, station, "BDF", may_1_us, 20.0, 600);
         append_trace(file, station, "BDF", may_1_us + 40'000'000, 20.0, 400);
     }
-}
-
-struct Picture {
-    unsigned width = 0, height = 0;
-    int panels = 0;  // bands of pixel rows holding the traces' blue (#1f4e9c, maybe blended)
-};
-
-// The picture libpng reads from file; all zero when it is not a whole PNG.
-Picture read_picture(const fs::path& file) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (png_image_begin_read_from_file(&image, file.c_str()) == 0)
-        return {};
-    image.format = PNG_FORMAT_RGB;
-    std::vector<png_byte> pixels(PNG_IMAGE_SIZE(image));
-    if (png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr) == 0)
-        return {};
-    Picture picture{image.width, image.height, 0};
-    bool in_band = false;
-    for (size_t row = 0; row < image.height; ++row) {
-        bool traced = false;
-        for (size_t p = row * image.width * 3; p < (row + 1) * image.width * 3; p += 3)
-            traced = traced || pixels[p + 2] > pixels[p] + 30;  // white and greys have none
-        picture.panels += traced && !in_band;
-        in_band = traced;
-    }
-    return picture;
 }
 
 const std::string small = "--width=200 --height=150";
