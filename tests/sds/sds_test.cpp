@@ -21,15 +21,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-template <typename F>
-std::string error_text(F&& f) {
-    try {
-        f();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "";
-}
+using testrun::error_text;
 
 std::string yyyy_ddd(Day day) {
     const YearDay yd = year_day(day);
