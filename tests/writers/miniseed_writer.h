@@ -23,7 +23,7 @@ struct Trace {
     bool microseconds = false;   // with Blockette 1001
 };
 
-// The trace in 512-byte records; empty when libmseed packs none.
+// The trace in 512-byte records; empty when libmseed cannot pack every sample.
 inline std::string pack(const Trace& t) {
     const char type = t.encoding == DE_FLOAT64 ? 'd' : t.encoding == DE_FLOAT32 ? 'f'
                                                    : t.encoding == DE_ASCII      ? 'a'
@@ -65,7 +65,7 @@ inline std::string pack(const Trace& t) {
     const auto append = [](char* record, int length, void* to) {
         static_cast<std::string*>(to)->append(record, static_cast<size_t>(length));
     };
-    if (msr_pack(msr, append, &bytes, &packed, 1, 0) <= 0)
+    if (msr_pack(msr, append, &bytes, &packed, 1, 0) <= 0 || packed != msr->numsamples)
         bytes.clear();
     msr->datasamples = nullptr;
     msr_free(&msr);
