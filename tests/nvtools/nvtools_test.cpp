@@ -260,9 +260,10 @@ TEST(Nvconvert, LegacyGapGivesTwoSegments) {
     }
 }
 
-// Traces of three array elements at 20 Hz, the second segment after a gap or
-// overlapping the first: one TM4 file per block, each loaded by vimsor's
-// reader and by vimsor itself.
+// Traces of three array elements at 20 Hz, the second segment after a gap or overlapping the
+// first: one TM4 file per block, each loaded by vimsor's reader and by vimsor itself. The blocks
+// are all or nothing: with a_2.tm4 a directory, no a_1.tm4 replaces the earlier one; then the
+// earlier files are replaced and others (a_3.tm4) left alone.
 TEST(Nvconvert, MiniseedWithBreakToTm4Files) {
     // The second segment's start, then each block's start and length (in samples).
     const std::pair<int, std::vector<std::pair<int, int>>> cases[] = {
@@ -279,11 +280,22 @@ TEST(Nvconvert, MiniseedWithBreakToTm4Files) {
                 write_miniseed(dir / "array.mseed", "I53H" + std::to_string(station),
                                may_1_us + first * 50000LL, 20.0, values);
             }
-        const testrun::Result r = testrun::run(
-            "nvconvert",
-            words("--channels=IM.I53H3..BDF,IM.I53H[12]..BDF --station=kiruna array.mseed a.tm4"),
-            dir.path());
+        testrun::write_file(dir / "a_1.tm4", "earlier");
+        testrun::write_file(dir / "a_3.tm4", "not this run's");
+        fs::create_directory(dir / "a_2.tm4");
+        const auto before = testrun::names_in(dir.path());
+        const auto args =
+            words("--channels=IM.I53H3..BDF,IM.I53H[12]..BDF --station=kiruna array.mseed a.tm4");
+        const testrun::Result failed = testrun::run("nvconvert", args, dir.path());
+        EXPECT_EQ(failed.status, 1);
+        EXPECT_NE(failed.err.find("a_2.tm4"), std::string::npos) << failed.err;
+        EXPECT_EQ(testrun::names_in(dir.path()), before);
+        EXPECT_EQ(testrun::read_file(dir / "a_1.tm4"), "earlier");
+        fs::remove(dir / "a_2.tm4");
+        const testrun::Result r = testrun::run("nvconvert", args, dir.path());
         ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, "nvconvert: wrote a_1.tm4\nnvconvert: wrote a_2.tm4\n");
+        EXPECT_EQ(testrun::read_file(dir / "a_3.tm4"), "not this run's");
         EXPECT_FALSE(fs::exists(dir / "a.tm4"));
         for (size_t k = 0; k < blocks.size(); ++k) {
             const std::string name = "a_" + std::to_string(k + 1) + ".tm4";

@@ -1,6 +1,6 @@
 // The nv tools' outputs and command line: hostile names in nvplot, pictures of miniSEED,
 // pictures that never appear cut short, devices, FIFOs and links written but never replaced,
-// TM4 block files all or nothing, and the statuses of the shared command-line skeleton.
+// and the statuses of the shared command-line skeleton.
 
 #include "hostile_names.h"
 #include "miniseed_writer.h"
@@ -43,14 +43,6 @@ void append_trace(const fs::path& file, const char* station, const char* channel
     for (int i = 0; i < count; ++i)
         t.values.push_back(static_cast<std::int32_t>(1000 * std::sin(i / 5.0)));
     msw::append(file, t);
-}
-
-// Three stations at 20 Hz for 60 s, each with a gap from 30 to 40 s: two TM4 blocks.
-void write_array(const fs::path& file) {
-    for (const char* station : {"A", "B", "C"}) {
-        append_trace(file, station, "BDF", may_1_us, 20.0, 600);
-        append_trace(file, station, "BDF", may_1_us + 40'000'000, 20.0, 400);
-    }
 }
 
 const std::string small = "--width=200 --height=150";
@@ -227,31 +219,6 @@ TEST(NvTools, DevicesFifosAndLinksAreWrittenNeverReplaced) {
         EXPECT_TRUE(S_ISCHR(null_after.st_mode));
         EXPECT_EQ(null_after.st_ino, null_before.st_ino);
     }
-}
-
-// miniSEED to several TM4 files: a failure on the second block leaves no first one; a success
-// replaces the earlier files it writes and leaves the others alone.
-TEST(Nvconvert, Tm4BlocksAllOrNothing) {
-    testrun::TempDir dir;
-    write_array(dir / "array.mseed");
-    testrun::write_file(dir / "a_1.tm4", "earlier");
-    testrun::write_file(dir / "a_3.tm4", "not this run's");
-    fs::create_directory(dir / "a_2.tm4");
-    const auto before = testrun::names_in(dir.path());
-    const testrun::Result failed =
-        testrun::run("nvconvert", {"--station=kiruna", "array.mseed", "a.tm4"}, dir.path());
-    EXPECT_EQ(failed.status, 1);
-    EXPECT_NE(failed.err.find("a_2.tm4"), std::string::npos) << failed.err;
-    EXPECT_EQ(testrun::names_in(dir.path()), before);
-    EXPECT_EQ(testrun::read_file(dir / "a_1.tm4"), "earlier");
-
-    fs::remove(dir / "a_2.tm4");
-    const testrun::Result written =
-        testrun::run("nvconvert", {"--station=kiruna", "array.mseed", "a.tm4"}, dir.path());
-    EXPECT_EQ(written.status, 0) << written.err;
-    EXPECT_EQ(written.out, "nvconvert: wrote a_1.tm4\nnvconvert: wrote a_2.tm4\n");
-    EXPECT_EQ(testrun::read_file(dir / "a_1.tm4").rfind("!S512Tidserier sampfrek: 20 ", 0), 0u);
-    EXPECT_EQ(testrun::read_file(dir / "a_3.tm4"), "not this run's");
 }
 
 // The shared skeleton: a wrong command line says why, shows the usage and gives status 2; a
