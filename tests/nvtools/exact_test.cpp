@@ -7,6 +7,7 @@
 #include "nv24_writer.h"
 #include "nvtools_support.h"
 #include "run.h"
+#include "tm4_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -140,32 +141,69 @@ TEST(ExactConversion, RoundTrips) {
     }
 }
 
-// What miniSEED or TM4 cannot hold is refused, naming the file and the cause, and nothing is
-// written; 100 channels still get distinct ids, and a station without a code its upper-cased name.
+// What miniSEED or TM4 cannot hold, bad input and bad command lines are refused, naming the file
+// and the cause, and nothing is written; 100 channels still get distinct ids, and a station
+// without a code its upper-cased name.
 TEST(ExactConversion, RefusalsAndTheLastLocationCode) {
     testrun::TempDir dir;
     const Value one = [](size_t, size_t) { return 1.0; };
     testrun::write_file(dir / "torn.nv24", block_file(100.0012283, 1, one));
     testrun::write_file(dir / "near.nv24", block_file(20.0001, 1, one));
     testrun::write_file(dir / "wide.nv24", block_file(20, 1, one, 101));
+    testrun::write_file(dir / "in.nv24", block_file(20, 1, one));
     write_float64(dir / "big.mseed", [](size_t i, size_t c) { return i == 5 && c == 2 ? 3e9 : 0; });
-    const auto inputs = testrun::names_in(dir.path());
-    const std::tuple<const char*, const char*, std::string> cases[] = {
-        {"torn.nv24", "o.mseed",
-         "torn.nv24: the sampling rate 100.0012283 Hz has no exact form in miniSEED: neither a "
-         "factor and multiplier nor Blockette 100's 32-bit float holds it\n"},
-        {"near.nv24", "o.mseed", "near.nv24: the sampling rate 20.0001 Hz has no exact form"},
-        {"wide.nv24", "o.mseed",
-         "wide.nv24: 101 channels; their location codes 00 to 99 tell at most 100 apart in "
-         "miniSEED\n"},
-        {"big.mseed", "o.tm4",
-         "big.mseed: trace XX.LYCK2.02.BDF holds 3e+09 at 2016-05-01T00:00:00.373456Z, outside "
-         "the 32-bit samples a TM4 file holds\n"},
+    const auto trace = [&dir](const char* file, const char* station, double rate, double sample) {
+        msw::append(dir / file, {"IM", station, "", "BDF", nvtest::may_1_us, rate,
+                                 std::vector<double>(300, sample), std::isnan(sample) ? DE_FLOAT64 : DE_STEIM2});
     };
-    for (const auto& [in, out, message] : cases) {
-        const testrun::Result r = convert(dir, in, out);
-        EXPECT_EQ(r.status, 1);
-        EXPECT_NE(r.err.find("nvconvert: " + message), std::string::npos) << r.err;
+    for (const char* station : {"A", "B", "C"}) {
+        trace("three.mseed", station, 20.0, 5);
+        trace("mixed.mseed", station, 20.0, 5);
+        trace("nan.mseed", station, 20.0, *station == 'C' ? std::nan("") : 5);
+    }
+    trace("mixed.mseed", "D", 40.0, 5);
+    const std::string whole = testrun::read_file(dir / "three.mseed");
+    testrun::write_file(dir / "cut.mseed", whole.substr(0, whole.size() - 100));
+    testrun::write_file(dir / "junk.mseed", whole + std::string(512, 'j'));
+    // The comment line says 20 Hz; the lines come at 10 Hz.
+    testrun::write_file(dir / "slow.tm4",
+                        testwriters::Tm4File()
+                            .comment(testwriters::tm4_comment(20, "kiruna"))
+                            .samples(may_1, 10, 600, 3,
+                                     [](size_t i, size_t c) { return static_cast<double>(i + c); })
+                            .text());
+    const auto inputs = testrun::names_in(dir.path());
+    // The start of a line of standard error (libmseed may say more before).
+    const std::tuple<const char*, int, std::string> cases[] = {
+        {"torn.nv24 o.mseed", 1,
+         "nvconvert: torn.nv24: the sampling rate 100.0012283 Hz has no exact form in miniSEED: "
+         "neither a factor and multiplier nor Blockette 100's 32-bit float holds it\n"},
+        {"near.nv24 o.mseed", 1, "nvconvert: near.nv24: the sampling rate 20.0001 Hz has no exact form"},
+        {"wide.nv24 o.mseed", 1,
+         "nvconvert: wide.nv24: 101 channels; their location codes 00 to 99 tell at most 100 apart "
+         "in miniSEED\n"},
+        {"big.mseed o.tm4", 1,
+         "nvconvert: big.mseed: trace XX.LYCK2.02.BDF holds 3e+09 at 2016-05-01T00:00:00.373456Z, "
+         "outside the 32-bit samples a TM4 file holds\n"},
+        {"cut.mseed o.tm4", 1, "nvconvert: cut.mseed: truncated miniSEED file: 412 bytes after"},
+        {"junk.mseed o.tm4", 1, "nvconvert: junk.mseed: not a readable miniSEED file (No SEED"},
+        {"none.mseed o.tm4", 1, "nvconvert: none.mseed: cannot open the file\n"},
+        {"mixed.mseed o.tm4", 1, "nvconvert: mixed.mseed: mixed sampling rates: IM.A..BDF at 20"},
+        {"--channels=IM.[AB]..BDF three.mseed o.tm4", 1,
+         "nvconvert: three.mseed: 2 traces selected"},
+        {"nan.mseed o.tm4", 1, "nvconvert: nan.mseed: trace IM.C..BDF holds a value that is not a"},
+        {"slow.tm4 o.mseed", 1, "nvconvert: slow.tm4: the time axis does not fit the rate of 20"},
+        {"--network=XYZ in.nv24 out.mseed", 1, "nvconvert: out.mseed: network code \"XYZ\" is not"},
+        {"in.nv24 out.txt", 2, "nvconvert: the format of out.txt is unknown; name it .mseed or"},
+        {"--to=sac in.nv24 out.mseed", 2, "nvconvert: --to takes mseed or tm4, not \"sac\"\n"},
+        {"--record-length=1000 in.nv24 out.mseed", 2, "nvconvert: --record-length must be a power"},
+        {"in.nv24", 2, "nvconvert: needs an input and an output file\nusage: nvconvert"},
+    };
+    for (const auto& [args, status, message] : cases) {
+        SCOPED_TRACE(args);
+        const testrun::Result r = testrun::run("nvconvert", nvtest::words(args), dir.path());
+        EXPECT_EQ(r.status, status);
+        EXPECT_NE(("\n" + r.err).find("\n" + message), std::string::npos) << r.err;
         EXPECT_EQ(testrun::names_in(dir.path()), inputs);
     }
     testrun::write_file(dir / "hundred.nv24", block_file(20, 254, one, 100));  // station "test"

@@ -287,17 +287,3 @@ TEST(Json, StringsOfAnyBytesAndNumbersThatAreNotFinite) {
                   nvtools::json_time(HUGE_VAL) + nvtools::json_number(0.1),
               "nullnullnull0.1");
 }
-
-// Traces that --channels leaves out (a text LOG channel, a NaN) do not block a conversion.
-TEST(Nvconvert, UnselectedTracesAreNotChecked) {
-    testrun::TempDir dir;
-    testrun::write_file(dir / "in.mseed", trace("A", 0, 20, 600) + trace("B", 0, 20, 600) +
-                                              trace("C", 0, 20, 600) +
-                                              trace("D", 0, 0, 30, DE_ASCII, "LOG") +
-                                              trace("E", 0, 20, 600, DE_FLOAT64, "BDF", 9));
-    const testrun::Result r = testrun::run(
-        "nvconvert", {"--channels=IM.[ABC]..BDF", "--station=kiruna", "in.mseed", "a.tm4"},
-        dir.path());
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(fs::exists(dir / "a.tm4"));
-}
