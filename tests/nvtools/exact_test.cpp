@@ -47,12 +47,7 @@ std::map<std::string, Trace> read_traces(const fs::path& file) {
 }
 
 std::string block_file(double rate, std::uint8_t station, Value value, unsigned channels = 3) {
-    nv24w::File file = nv24w::make_file(channels, rate, may_1, 123456000);
-    file.header.station = station;
-    for (size_t i = 0; i < samples; ++i)
-        for (unsigned c = 0; c < channels; ++c)
-            file.samples.push_back(static_cast<std::uint32_t>(static_cast<int32_t>(value(i, c))));
-    return nv24w::encode(file);
+    return nvtest::block_file(channels, rate, samples, value, 123456000, station);
 }
 
 // Traces XX.LYCK2.0<c>.BDF of value(i, c) at 20 Hz from start_us: FLOAT64, with Blockette 1001.

@@ -1,8 +1,10 @@
-// What the nv tools' tests share: the start of their recordings, command lines split at blanks
-// and pictures read back by libpng.
+// What the nv tools' tests share: block files from one start, command lines split at blanks and
+// pictures read back by libpng.
 #pragma once
 
 #include <png.h>
+
+#include "nv24_writer.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -15,6 +17,21 @@ namespace nvtest {
 
 constexpr std::uint32_t may_1 = 1462060800;  // 2016-05-01 00:00:00 UTC
 constexpr std::int64_t may_1_us = may_1 * 1000000LL;
+
+// A block file of station (1: kiruna) from may_1 + nanoseconds, the channels of gains 1, 2, ...:
+// frames of sample(i, c), taken as 32-bit.
+template <typename Sample>
+std::string block_file(unsigned channels, double rate, size_t frames, Sample sample,
+                       std::uint32_t nanoseconds = 0, std::uint8_t station = 1) {
+    nv24w::File file = nv24w::make_file(channels, rate, may_1, nanoseconds);
+    file.header.station = station;
+    for (unsigned c = 0; c < channels; ++c)
+        file.channels[c].gain = static_cast<std::uint16_t>(c + 1);
+    for (size_t i = 0; i < frames; ++i)
+        for (unsigned c = 0; c < channels; ++c)
+            file.samples.push_back(static_cast<std::uint32_t>(static_cast<std::int32_t>(sample(i, c))));
+    return nv24w::encode(file);
+}
 
 inline std::vector<std::string> words(const std::string& text) {
     std::istringstream in(text);

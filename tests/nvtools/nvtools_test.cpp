@@ -36,18 +36,6 @@ const std::string s18 = lw::form3_line('S', 512, "18", "2", "k", "2016-05-01", "
 const std::vector<lw::Record> gap_records{lw::make_record(512, 60, 0), lw::make_record(512, 60, 28),
                                           lw::make_record(512, 62, 0, 7)};
 
-// Three channels of station kiruna (gains 1, 2, 3) from may_1 + nanoseconds.
-template <typename Sample>
-std::string block_file(double rate, int frames, Sample sample, std::uint32_t nanoseconds = 0) {
-    nv24w::File file = nv24w::make_file(3, rate, may_1, nanoseconds);
-    file.header.station = 1;
-    for (uint16_t c = 0; c < 3; ++c)
-        file.channels[c].gain = c + 1;
-    for (int i = 0; i < frames; ++i)
-        nv24w::add_frame(file, {sample(i, 0), sample(i, 1), sample(i, 2)});
-    return nv24w::encode(file);
-}
-
 struct Trace {
     std::string id;  // NET.STA.LOC.CHA
     std::int64_t start_us = 0;
@@ -118,8 +106,8 @@ TEST(Nvinfo, EveryInputFormatAndUnreadableFiles) {
     const std::string tm4 = testwriters::tm4_comment(20, "lycksele"), old = "T old recorder";
     const double hour = may_1 + 3600, jan_15 = 1452816000 + 6 * 3600;  // 2016-01-15 06:00:00
     // Channel 0 counts 0 to 9, channel 1 100 to 109, channel 2 stays at -7.
-    const std::string counting = block_file(
-        100.0, 1000, [](int i, int c) { return c == 2 ? -7 : 100 * c + i % 10; }, 500000000);
+    const std::string counting = nvtest::block_file(
+        3, 100.0, 1000, [](int i, int c) { return c == 2 ? -7 : 100 * c + i % 10; }, 500000000);
     // Old-type records carry no time, so the reader starts every record at the file's hour.
     const std::string old_bytes =
         lw::binary_image(old, {lw::make_record(128, 0, 0), lw::make_record(128, 0, 0)}, true);
@@ -195,8 +183,8 @@ TEST(Nvconvert, ToMiniseedReadBackByLibmseed) {
     const Value wide = [](int i, int c) -> double { return (i % 2 == 0 ? 1 : -1) * (1 << 30) + c; };
     const Value thirds = [](int i, int c) { return std::stod(formatted("%g", i % 17 / 3.0 - c)); };
     const auto block = [](Value value) {
-        return block_file(
-            100.0, 3000, [value](int i, int c) { return static_cast<int32_t>(value(i, c)); },
+        return nvtest::block_file(
+            3, 100.0, 3000, [value](int i, int c) { return static_cast<int32_t>(value(i, c)); },
             250000000);
     };
     const std::string tm4 =

@@ -29,11 +29,9 @@ using nvtest::words;
 
 // Three channels of station kiruna at 20 Hz, each a different saw tooth.
 std::string recording(int frames) {
-    nv24w::File file = nv24w::make_file(3, 20.0, may_1);
-    file.header.station = 1;
-    for (int i = 0; i < frames; ++i)
-        nv24w::add_frame(file, {i % 40, i % 20 * 3, i % 10 * 7});
-    return nv24w::encode(file);
+    return nvtest::block_file(3, 20.0, frames, [](size_t i, size_t c) {
+        return c == 0 ? i % 40 : c == 1 ? i % 20 * 3 : i % 10 * 7;
+    });
 }
 
 // Appends count samples of IM.<station>..<channel> from start_us in Steim-2 records.
