@@ -40,7 +40,8 @@ std::map<std::string, Trace> read_traces(const fs::path& file) {
     for (const msw::Record& r : msw::read_records(file)) {
         Trace& t = traces.try_emplace(r.id, Trace{r.rate, r.start_us, {}, 0}).first->second;
         const double expected = t.start_us + t.values.size() * 1e6 / t.rate;
-        t.worst_us = std::max(t.worst_us, r.rate == t.rate ? std::fabs(r.start_us - expected) : INFINITY);
+        t.worst_us =
+            std::max(t.worst_us, r.rate == t.rate ? std::fabs(r.start_us - expected) : INFINITY);
         t.values.insert(t.values.end(), r.values.begin(), r.values.end());
     }
     return traces;
@@ -149,7 +150,8 @@ TEST(ExactConversion, RefusalsAndTheLastLocationCode) {
     write_float64(dir / "big.mseed", [](size_t i, size_t c) { return i == 5 && c == 2 ? 3e9 : 0; });
     const auto trace = [&dir](const char* file, const char* station, double rate, double sample) {
         msw::append(dir / file, {"IM", station, "", "BDF", nvtest::may_1_us, rate,
-                                 std::vector<double>(300, sample), std::isnan(sample) ? DE_FLOAT64 : DE_STEIM2});
+                                 std::vector<double>(300, sample),
+                                 std::isnan(sample) ? DE_FLOAT64 : DE_STEIM2});
     };
     for (const char* station : {"A", "B", "C"}) {
         trace("three.mseed", station, 20.0, 5);
@@ -173,7 +175,8 @@ TEST(ExactConversion, RefusalsAndTheLastLocationCode) {
         {"torn.nv24 o.mseed", 1,
          "nvconvert: torn.nv24: the sampling rate 100.0012283 Hz has no exact form in miniSEED: "
          "neither a factor and multiplier nor Blockette 100's 32-bit float holds it\n"},
-        {"near.nv24 o.mseed", 1, "nvconvert: near.nv24: the sampling rate 20.0001 Hz has no exact form"},
+        {"near.nv24 o.mseed", 1,
+         "nvconvert: near.nv24: the sampling rate 20.0001 Hz has no exact form"},
         {"wide.nv24 o.mseed", 1,
          "nvconvert: wide.nv24: 101 channels; their location codes 00 to 99 tell at most 100 apart "
          "in miniSEED\n"},

@@ -29,7 +29,8 @@ std::string block_file(unsigned channels, double rate, size_t frames, Sample sam
         file.channels[c].gain = static_cast<std::uint16_t>(c + 1);
     for (size_t i = 0; i < frames; ++i)
         for (unsigned c = 0; c < channels; ++c)
-            file.samples.push_back(static_cast<std::uint32_t>(static_cast<std::int32_t>(sample(i, c))));
+            file.samples.push_back(
+                static_cast<std::uint32_t>(static_cast<std::int32_t>(sample(i, c))));
     return nv24w::encode(file);
 }
 

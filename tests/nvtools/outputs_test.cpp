@@ -124,8 +124,9 @@ TEST(Nvplot, FailuresLeaveNothing) {
     testrun::write_file(dir / "half/gnuplot",
                         "#!/bin/sh\ncat >/dev/null\nprintf '\\211PNG\\r\\n\\032\\nIHDR'\n");
     fs::create_directory(dir / "failing");
-    testrun::write_file(dir / "failing/gnuplot",
-                        "#!/bin/sh\ncat >/dev/null\necho partial\necho 'gnuplot: broken' >&2\nexit 1\n");
+    testrun::write_file(
+        dir / "failing/gnuplot",
+        "#!/bin/sh\ncat >/dev/null\necho partial\necho 'gnuplot: broken' >&2\nexit 1\n");
     for (const char* script : {"half/gnuplot", "failing/gnuplot"})
         fs::permissions(dir / script, fs::perms::owner_all);
     fs::create_directory(dir / "tiny");
@@ -136,7 +137,8 @@ TEST(Nvplot, FailuresLeaveNothing) {
                      "only through the file size limit\n";
     testrun::TempDir devices;
     const std::string full = testrun::device(devices.path(), "full");
-    const std::string none = "PATH=/nonexistent; ", incomplete = "gnuplot wrote an incomplete picture";
+    const std::string none = "PATH=/nonexistent; ",
+                      incomplete = "gnuplot wrote an incomplete picture";
     const std::tuple<std::string, std::string, std::string, int, std::string> cases[] = {
         {"", none, "--from=2016-05-01T00:05:00Z --to=2016-05-01T00:04:00Z rec.nv24", 1,
          "nvplot: rec.nv24: the time range to draw is empty (from 2016-05-01T00:05:00.000000Z"},
@@ -147,11 +149,14 @@ TEST(Nvplot, FailuresLeaveNothing) {
         {"", none, "rec.nv24", 1,
          "nvplot: rec.nv24.png: gnuplot is not installed (Debian package gnuplot-nox"},
         {"failing", "", "rec.nv24", 1,
-         "gnuplot: broken\nnvplot: rec.nv24.png: gnuplot failed with status 1; no picture written\n"},
-        {"half", "", "rec.nv24 -o p.png", 1, "nvplot: p.png: " + incomplete + " (no PNG end chunk)"},
+         "gnuplot: broken\nnvplot: rec.nv24.png: gnuplot failed with status 1; no picture "
+         "written\n"},
+        {"half", "", "rec.nv24 -o p.png", 1,
+         "nvplot: p.png: " + incomplete + " (no PNG end chunk)"},
         {"", "trap '' XFSZ; ulimit -f 8; ", "rec.nv24 -o p.png", 1,
          "nvplot: p.png: " + incomplete + " (no PNG end chunk)"},
-        {"", "", "rec.nv24 -o " + full, 1, "nvplot: cannot write " + full + ": No space left on device\n"},
+        {"", "", "rec.nv24 -o " + full, 1,
+         "nvplot: cannot write " + full + ": No space left on device\n"},
         {"", "", tiny ? "rec.nv24 -o tiny/p.png" : "", 1, "nvplot: tiny/p.png: " + incomplete},
     };
     const auto before = testrun::names_in(dir.path());
@@ -159,7 +164,8 @@ TEST(Nvplot, FailuresLeaveNothing) {
         if (args.empty())
             continue;
         SCOPED_TRACE(path + shell + args);
-        std::vector<std::string> argv{"-c", shell + "exec \"$0\" \"$@\"", testrun::bin_dir() / "nvplot"};
+        std::vector<std::string> argv{"-c", shell + "exec \"$0\" \"$@\"",
+                                      testrun::bin_dir() / "nvplot"};
         for (const std::string& word : words(args))
             argv.push_back(word);
         const testrun::Result r =

@@ -19,15 +19,16 @@ struct Trace {
     double rate = 20;
     std::vector<double> values;  // DE_ASCII: "log" repeated, one letter per value
     int encoding = DE_STEIM2;
-    int byte_order = 1;          // 1 big-endian, 0 little-endian
-    bool microseconds = false;   // with Blockette 1001
+    int byte_order = 1;         // 1 big-endian, 0 little-endian
+    bool microseconds = false;  // with Blockette 1001
 };
 
 // The trace in 512-byte records; empty when libmseed cannot pack every sample.
 inline std::string pack(const Trace& t) {
-    const char type = t.encoding == DE_FLOAT64 ? 'd' : t.encoding == DE_FLOAT32 ? 'f'
-                                                   : t.encoding == DE_ASCII      ? 'a'
-                                                                                 : 'i';
+    const char type = t.encoding == DE_FLOAT64   ? 'd'
+                      : t.encoding == DE_FLOAT32 ? 'f'
+                      : t.encoding == DE_ASCII   ? 'a'
+                                                 : 'i';
     std::vector<std::int32_t> ints;
     std::vector<float> floats;
     std::vector<double> doubles = t.values;
@@ -87,7 +88,7 @@ struct Record {
     std::int64_t start_us = 0;
     double rate = 0;
     int encoding = 0;
-    bool microseconds = false;  // has Blockette 1001
+    bool microseconds = false;   // has Blockette 1001
     std::vector<double> values;  // none for text
 };
 
@@ -97,13 +98,15 @@ inline std::vector<Record> read_records(const std::filesystem::path& file) {
     MSRecord* r = nullptr;
     std::vector<Record> records;
     while (ms_readmsr_r(&reader, &r, file.c_str(), 0, nullptr, nullptr, 1, 1, 0) == MS_NOERROR) {
+        const std::string id =
+            std::string(r->network) + "." + r->station + "." + r->location + "." + r->channel;
         Record& record = records.emplace_back(
-            Record{std::string(r->network) + "." + r->station + "." + r->location + "." + r->channel,
-                   r->starttime, r->samprate, r->encoding, r->Blkt1001 != nullptr, {}});
+            Record{id, r->starttime, r->samprate, r->encoding, r->Blkt1001 != nullptr, {}});
         for (std::int64_t i = 0; i < r->numsamples && r->sampletype != 'a'; ++i)
-            record.values.push_back(r->sampletype == 'i'   ? static_cast<std::int32_t*>(r->datasamples)[i]
-                                    : r->sampletype == 'f' ? static_cast<float*>(r->datasamples)[i]
-                                                           : static_cast<double*>(r->datasamples)[i]);
+            record.values.push_back(
+                r->sampletype == 'i'   ? static_cast<std::int32_t*>(r->datasamples)[i]
+                : r->sampletype == 'f' ? static_cast<float*>(r->datasamples)[i]
+                                       : static_cast<double*>(r->datasamples)[i]);
     }
     ms_readmsr_r(&reader, &r, nullptr, 0, nullptr, nullptr, 0, 0, 0);
     return records;

@@ -65,8 +65,10 @@ inline void write_tree(const fs::path& root, const std::vector<Trace>& traces) {
             for (size_t at = 0; at < bytes.size() || at == 0; at += 512) {
                 std::string record = bytes.substr(at, 512);
                 MSRecord* msr = nullptr;
-                if (record.size() != 512 || msr_unpack(record.data(), 512, &msr, 0, 0) != MS_NOERROR)
-                    throw std::runtime_error("libmseed cannot read back its record of " + id_of(trace));
+                if (record.size() != 512 ||
+                    msr_unpack(record.data(), 512, &msr, 0, 0) != MS_NOERROR)
+                    throw std::runtime_error("libmseed cannot read back its record of " +
+                                             id_of(trace));
                 const fs::path file = day_file(root, trace, msr->starttime);
                 msr_free(&msr);
                 fs::create_directories(file.parent_path());
