@@ -237,11 +237,10 @@ TEST(Nvconvert, LegacyGapGivesTwoSegments) {
     }
 }
 
-// Traces of three array elements at 20 Hz, the second segment after a gap or overlapping the
-// first, and traces not selected: one TM4 file per block, each loaded by vimsor's reader and by
-// vimsor itself. The blocks
-// are all or nothing: with a_2.tm4 a directory, no a_1.tm4 replaces the earlier one; then the
-// earlier files are replaced and others (a_3.tm4) left alone.
+// Traces of three array elements at 20 Hz, the second segment after a gap or overlapping the first,
+// and traces not selected: one TM4 file per block, each loaded by vimsor's reader and by vimsor
+// itself. The blocks are all or nothing: with a_2.tm4 a directory, no a_1.tm4 replaces the earlier
+// one; then the earlier files are replaced and others (a_3.tm4) left alone.
 TEST(Nvconvert, MiniseedWithBreakToTm4Files) {
     // The second segment's start, then each block's start and length (in samples).
     const std::pair<int, std::vector<std::pair<int, int>>> cases[] = {

@@ -78,9 +78,8 @@ TEST(Layout, OnePathForReadingAndWriting) {
 using msw::read_records;
 using msw::Record;
 
-// The archive of the test writer, plus: XX.AR4..BDF on 03-02 only, six more
-// ids on 02-29, a file under another station's directory, a temporary file,
-// and a directory with a day file's name.
+// The archive of the test writer, plus: XX.AR4..BDF on 03-02 only, six more ids on 02-29, a file
+// under another station's directory, a temporary file, and a directory with a day file's name.
 class Archive : public ::testing::Test {
 protected:
     void SetUp() override {

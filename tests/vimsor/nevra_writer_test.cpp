@@ -95,10 +95,9 @@ TEST(NevraWriter, WritesTheFormatsBytesAndLeavesOutPartialBlocks) {
     }
 }
 
-// Outputs that cannot be opened (no such directory; a directory is not a
-// regular file, so it is opened in place), the destructor completing the file,
-// a write error while output larger than the buffer is written, and single
-// blocks no caller may ask for.
+// Outputs that cannot be opened (no such directory; a directory is not a regular file, so it is
+// opened in place), the destructor completing the file, a write error while output larger than the
+// buffer is written, and single blocks no caller may ask for.
 TEST(NevraWriterDeathTest, WriteErrorsAndImpossibleBlocksEndTheProcessNamingTheFile) {
     const Times values(600, 1.0);
     // Devices of the test's own when run as root: a writer that wrongly replaced its output by a

@@ -1,7 +1,6 @@
-// Writer of SDS archives (ROOT/YEAR/NET/STA/CHA.D/NET.STA.LOC.CHA.D.YEAR.DOY)
-// for tests and benchmarks, through libmseed; shares no code with the product.
-// Each record goes into the day file of its start, so records straddle midnight
-// as in real archives.
+// Writer of SDS archives (ROOT/YEAR/NET/STA/CHA.D/NET.STA.LOC.CHA.D.YEAR.DOY) for tests and
+// benchmarks, through libmseed; shares no code with the product. Each record goes into the day file
+// of its start, so records straddle midnight as in real archives.
 #pragma once
 
 #include "miniseed_writer.h"
