@@ -3,6 +3,7 @@
 // Running the built programs from tests, each in a temporary directory of its
 // own, with the build's bin folder (and so the mavlin stand-in) on PATH.
 
+#include <exception>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -59,11 +60,21 @@ inline Result run(const std::string& program, const std::vector<std::string>& ar
 std::string read_file(const fs::path& file);             // empty when it cannot be read
 std::vector<std::string> names_in(const fs::path& dir);  // of its entries, sorted
 
-// A device like /dev/null or /dev/full (name "null" or "full") for a test to write to. Root
-// gets a node of its own in dir, so that a program which wrongly replaces its output by a
-// rename replaces that node and not the system's; others get the system's, which they cannot
-// replace.
+// A device like /dev/null or /dev/full (name "null" or "full") for a test to write to. Root gets a
+// node of its own in dir, so that a program which wrongly replaces its output by a rename replaces
+// that node and not the system's; others get the system's, which they cannot replace.
 fs::path device(const fs::path& dir, const std::string& name);
+
+// The text of the exception f throws, or "" when it throws none.
+template <typename F>
+std::string error_text(F&& f) {
+    try {
+        f();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "";
+}
 using testwriters::write_file;
 
 }  // namespace testrun

@@ -58,16 +58,7 @@ std::string describe(const nv_channel& c) {
                        << c.m_v_max << " x" << c.m_ext_gain;
 }
 
-// The text of the exception f throws, or "" when it throws none.
-template <typename F>
-std::string error_text(F&& f) {
-    try {
-        f();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "";
-}
+using testrun::error_text;
 
 constexpr time_t jan15 = 1452816000;  // 2016-01-15
 const std::string s128 = "!S128Tidserier sampfrek: 18", s512 = "!S512Tidserier sampfrek: 18";

@@ -109,22 +109,14 @@ TEST(Nv24Write, RefusesWhatTheFormatCannotHoldBeforeWriting) {
         {{0, 20.0, {one, {1, 2}}},
          "the channels of an nv24 file hold equally many samples, not 1 and 2"},
     };
-    const auto error_of = [](auto write) {
-        try {
-            write();
-        } catch (const std::runtime_error& e) {
-            return std::string(e.what());
-        }
-        return std::string("no refusal");
-    };
     for (const auto& r : refusals) {
         std::ostringstream out;
-        EXPECT_EQ(error_of([&] { write_nv24(out, recording_of(r.c)); }), r.message);
+        EXPECT_EQ(testrun::error_text([&] { write_nv24(out, recording_of(r.c)); }), r.message);
         EXPECT_EQ(out.str(), "");
     }
     testrun::TempDir dir;
     const std::string missing = (dir / "no/such/dir.nv24").string();
-    EXPECT_EQ(error_of([&] {
+    EXPECT_EQ(testrun::error_text([&] {
                   write_nv24_file(missing, recording_of({0, 20.0, {one}}));
               }),
               missing + ": cannot be created: No such file or directory");

@@ -2,11 +2,12 @@
 // nvconvert, every miniSEED file read (and the test's own written) by libmseed here.
 
 #include "nevra.h"
+#include "miniseed_writer.h"
 #include "nevra_base.h"
 #include "nv24_writer.h"
+#include "nvtools_support.h"
 #include "run.h"
-
-#include <libmseed.h>
+#include "tm4_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -19,8 +20,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::uint32_t may_1 = 1462060800;  // 2016-05-01 00:00:00 UTC
-constexpr std::int64_t start_us = may_1 * 1000000LL + 123456;
+using nvtest::may_1;
+constexpr std::int64_t start_us = nvtest::may_1_us + 123456;
 constexpr size_t samples = 3000;
 
 using Value = double (*)(size_t sample, size_t channel);
@@ -36,59 +37,29 @@ struct Trace {
 
 std::map<std::string, Trace> read_traces(const fs::path& file) {
     std::map<std::string, Trace> traces;
-    MSFileParam* reader = nullptr;
-    MSRecord* r = nullptr;
-    while (ms_readmsr_r(&reader, &r, file.c_str(), 0, nullptr, nullptr, 1, 1, 0) == MS_NOERROR) {
-        const std::string id =
-            std::string(r->network) + "." + r->station + "." + r->location + "." + r->channel;
-        Trace& t = traces.try_emplace(id, Trace{r->samprate, r->starttime, {}, 0}).first->second;
+    for (const msw::Record& r : msw::read_records(file)) {
+        Trace& t = traces.try_emplace(r.id, Trace{r.rate, r.start_us, {}, 0}).first->second;
         const double expected = t.start_us + t.values.size() * 1e6 / t.rate;
-        t.worst_us = std::max(
-            t.worst_us, r->samprate == t.rate ? std::fabs(r->starttime - expected) : INFINITY);
-        for (int64_t i = 0; i < r->numsamples; ++i)
-            t.values.push_back(r->sampletype == 'i' ? static_cast<int32_t*>(r->datasamples)[i]
-                                                    : static_cast<double*>(r->datasamples)[i]);
+        t.worst_us =
+            std::max(t.worst_us, r.rate == t.rate ? std::fabs(r.start_us - expected) : INFINITY);
+        t.values.insert(t.values.end(), r.values.begin(), r.values.end());
     }
-    ms_readmsr_r(&reader, &r, nullptr, 0, nullptr, nullptr, 0, 0, 0);
     return traces;
 }
 
 std::string block_file(double rate, std::uint8_t station, Value value, unsigned channels = 3) {
-    nv24w::File file = nv24w::make_file(channels, rate, may_1, 123456000);
-    file.header.station = station;
-    for (size_t i = 0; i < samples; ++i)
-        for (unsigned c = 0; c < channels; ++c)
-            file.samples.push_back(static_cast<std::uint32_t>(static_cast<int32_t>(value(i, c))));
-    return nv24w::encode(file);
+    return nvtest::block_file(channels, rate, samples, value, 123456000, station);
 }
 
 // Traces XX.LYCK2.0<c>.BDF of value(i, c) at 20 Hz from start_us: FLOAT64, with Blockette 1001.
 void write_float64(const fs::path& file, Value value) {
-    FILE* out = std::fopen(file.c_str(), "wb");
     for (size_t c = 0; c < 3; ++c) {
-        std::vector<double> values(samples);
+        msw::Trace t{"XX", "LYCK2", "0" + std::to_string(c), "BDF", start_us, 20, {}, DE_FLOAT64};
+        t.microseconds = true;
         for (size_t i = 0; i < samples; ++i)
-            values[i] = value(i, c);
-        MSRecord* msr = msr_init(nullptr);
-        std::snprintf(msr->location, sizeof msr->location, "0%zu", c);
-        std::strcpy(msr->network, "XX"), std::strcpy(msr->station, "LYCK2");
-        std::strcpy(msr->channel, "BDF");
-        msr->starttime = start_us, msr->samprate = 20, msr->reclen = 512;
-        msr->encoding = DE_FLOAT64, msr->sampletype = 'd', msr->numsamples = samples;
-        msr->datasamples = values.data();
-        blkt_1001_s microseconds{};
-        msr_addblockette(msr, reinterpret_cast<char*>(&microseconds), sizeof microseconds, 1001, 0);
-        int64_t packed = 0;
-        msr_pack(
-            msr,
-            [](char* record, int length, void* to) {
-                std::fwrite(record, 1, static_cast<size_t>(length), static_cast<FILE*>(to));
-            },
-            out, &packed, 1, 0);
-        msr->datasamples = nullptr;
-        msr_free(&msr);
+            t.values.push_back(value(i, c));
+        msw::append(file, t);
     }
-    std::fclose(out);
 }
 
 testrun::Result convert(const testrun::TempDir& dir, const std::string& in,
@@ -166,32 +137,71 @@ TEST(ExactConversion, RoundTrips) {
     }
 }
 
-// What miniSEED or TM4 cannot hold is refused, naming the file and the cause, and nothing is
-// written; 100 channels still get distinct ids, and a station without a code its upper-cased name.
+// What miniSEED or TM4 cannot hold, bad input and bad command lines are refused, naming the file
+// and the cause, and nothing is written; 100 channels still get distinct ids, and a station
+// without a code its upper-cased name.
 TEST(ExactConversion, RefusalsAndTheLastLocationCode) {
     testrun::TempDir dir;
     const Value one = [](size_t, size_t) { return 1.0; };
     testrun::write_file(dir / "torn.nv24", block_file(100.0012283, 1, one));
     testrun::write_file(dir / "near.nv24", block_file(20.0001, 1, one));
     testrun::write_file(dir / "wide.nv24", block_file(20, 1, one, 101));
+    testrun::write_file(dir / "in.nv24", block_file(20, 1, one));
     write_float64(dir / "big.mseed", [](size_t i, size_t c) { return i == 5 && c == 2 ? 3e9 : 0; });
-    const auto inputs = testrun::names_in(dir.path());
-    const std::tuple<const char*, const char*, std::string> cases[] = {
-        {"torn.nv24", "o.mseed",
-         "torn.nv24: the sampling rate 100.0012283 Hz has no exact form in miniSEED: neither a "
-         "factor and multiplier nor Blockette 100's 32-bit float holds it\n"},
-        {"near.nv24", "o.mseed", "near.nv24: the sampling rate 20.0001 Hz has no exact form"},
-        {"wide.nv24", "o.mseed",
-         "wide.nv24: 101 channels; their location codes 00 to 99 tell at most 100 apart in "
-         "miniSEED\n"},
-        {"big.mseed", "o.tm4",
-         "big.mseed: trace XX.LYCK2.02.BDF holds 3e+09 at 2016-05-01T00:00:00.373456Z, outside "
-         "the 32-bit samples a TM4 file holds\n"},
+    const auto trace = [&dir](const char* file, const char* station, double rate, double sample) {
+        msw::append(dir / file, {"IM", station, "", "BDF", nvtest::may_1_us, rate,
+                                 std::vector<double>(300, sample),
+                                 std::isnan(sample) ? DE_FLOAT64 : DE_STEIM2});
     };
-    for (const auto& [in, out, message] : cases) {
-        const testrun::Result r = convert(dir, in, out);
-        EXPECT_EQ(r.status, 1);
-        EXPECT_NE(r.err.find("nvconvert: " + message), std::string::npos) << r.err;
+    for (const char* station : {"A", "B", "C"}) {
+        trace("three.mseed", station, 20.0, 5);
+        trace("mixed.mseed", station, 20.0, 5);
+        trace("nan.mseed", station, 20.0, *station == 'C' ? std::nan("") : 5);
+    }
+    trace("mixed.mseed", "D", 40.0, 5);
+    const std::string whole = testrun::read_file(dir / "three.mseed");
+    testrun::write_file(dir / "cut.mseed", whole.substr(0, whole.size() - 100));
+    testrun::write_file(dir / "junk.mseed", whole + std::string(512, 'j'));
+    // The comment line says 20 Hz; the lines come at 10 Hz.
+    testrun::write_file(dir / "slow.tm4",
+                        testwriters::Tm4File()
+                            .comment(testwriters::tm4_comment(20, "kiruna"))
+                            .samples(may_1, 10, 600, 3,
+                                     [](size_t i, size_t c) { return static_cast<double>(i + c); })
+                            .text());
+    const auto inputs = testrun::names_in(dir.path());
+    // The start of a line of standard error (libmseed may say more before).
+    const std::tuple<const char*, int, std::string> cases[] = {
+        {"torn.nv24 o.mseed", 1,
+         "nvconvert: torn.nv24: the sampling rate 100.0012283 Hz has no exact form in miniSEED: "
+         "neither a factor and multiplier nor Blockette 100's 32-bit float holds it\n"},
+        {"near.nv24 o.mseed", 1,
+         "nvconvert: near.nv24: the sampling rate 20.0001 Hz has no exact form"},
+        {"wide.nv24 o.mseed", 1,
+         "nvconvert: wide.nv24: 101 channels; their location codes 00 to 99 tell at most 100 apart "
+         "in miniSEED\n"},
+        {"big.mseed o.tm4", 1,
+         "nvconvert: big.mseed: trace XX.LYCK2.02.BDF holds 3e+09 at 2016-05-01T00:00:00.373456Z, "
+         "outside the 32-bit samples a TM4 file holds\n"},
+        {"cut.mseed o.tm4", 1, "nvconvert: cut.mseed: truncated miniSEED file: 412 bytes after"},
+        {"junk.mseed o.tm4", 1, "nvconvert: junk.mseed: not a readable miniSEED file (No SEED"},
+        {"none.mseed o.tm4", 1, "nvconvert: none.mseed: cannot open the file\n"},
+        {"mixed.mseed o.tm4", 1, "nvconvert: mixed.mseed: mixed sampling rates: IM.A..BDF at 20"},
+        {"--channels=IM.[AB]..BDF three.mseed o.tm4", 1,
+         "nvconvert: three.mseed: 2 traces selected"},
+        {"nan.mseed o.tm4", 1, "nvconvert: nan.mseed: trace IM.C..BDF holds a value that is not a"},
+        {"slow.tm4 o.mseed", 1, "nvconvert: slow.tm4: the time axis does not fit the rate of 20"},
+        {"--network=XYZ in.nv24 out.mseed", 1, "nvconvert: out.mseed: network code \"XYZ\" is not"},
+        {"in.nv24 out.txt", 2, "nvconvert: the format of out.txt is unknown; name it .mseed or"},
+        {"--to=sac in.nv24 out.mseed", 2, "nvconvert: --to takes mseed or tm4, not \"sac\"\n"},
+        {"--record-length=1000 in.nv24 out.mseed", 2, "nvconvert: --record-length must be a power"},
+        {"in.nv24", 2, "nvconvert: needs an input and an output file\nusage: nvconvert"},
+    };
+    for (const auto& [args, status, message] : cases) {
+        SCOPED_TRACE(args);
+        const testrun::Result r = testrun::run("nvconvert", nvtest::words(args), dir.path());
+        EXPECT_EQ(r.status, status);
+        EXPECT_NE(("\n" + r.err).find("\n" + message), std::string::npos) << r.err;
         EXPECT_EQ(testrun::names_in(dir.path()), inputs);
     }
     testrun::write_file(dir / "hundred.nv24", block_file(20, 254, one, 100));  // station "test"

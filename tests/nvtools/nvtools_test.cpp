@@ -2,26 +2,21 @@
 // written and read back by libmseed itself, never by the tools' own code.
 
 #include "legacy_writer.h"
+#include "miniseed_writer.h"
 #include "nevra.h"
 #include "nevra_base.h"
 #include "nv24_writer.h"
+#include "nvtools_support.h"
 #include "run.h"
 #include "tm4_writer.h"
 
-#include <libmseed.h>
-#include <png.h>
-
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
-#include <iterator>
 #include <memory>
 #include <set>
-#include <sstream>
 #include <tuple>
 
 namespace fs = std::filesystem;
@@ -31,31 +26,15 @@ using Values = std::vector<double>;
 
 namespace {
 
-constexpr std::uint32_t may_1 = 1462060800;  // 2016-05-01 00:00:00 UTC
-constexpr std::int64_t may_1_us = may_1 * 1000000LL;
+using nvtest::may_1;
+using nvtest::may_1_us;
+using nvtest::words;
 
 // A legacy file at 18 Hz: 512-sample records from 01:00:00, the third a minute late and
 // counting from 7.
 const std::string s18 = lw::form3_line('S', 512, "18", "2", "k", "2016-05-01", "00:00:00");
 const std::vector<lw::Record> gap_records{lw::make_record(512, 60, 0), lw::make_record(512, 60, 28),
                                           lw::make_record(512, 62, 0, 7)};
-
-// Three channels of station kiruna (gains 1, 2, 3) from may_1 + nanoseconds.
-template <typename Sample>
-std::string block_file(double rate, int frames, Sample sample, std::uint32_t nanoseconds = 0) {
-    nv24w::File file = nv24w::make_file(3, rate, may_1, nanoseconds);
-    file.header.station = 1;
-    for (uint16_t c = 0; c < 3; ++c)
-        file.channels[c].gain = c + 1;
-    for (int i = 0; i < frames; ++i)
-        nv24w::add_frame(file, {sample(i, 0), sample(i, 1), sample(i, 2)});
-    return nv24w::encode(file);
-}
-
-std::vector<std::string> words(const std::string& text) {
-    std::istringstream in(text);
-    return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
-}
 
 struct Trace {
     std::string id;  // NET.STA.LOC.CHA
@@ -68,56 +47,17 @@ struct Trace {
 // Every contiguous segment. The tools and the test put each trace's records in
 // order: a record continues the last segment or starts one.
 std::vector<Trace> read_miniseed(const std::string& file) {
-    MSFileParam* reader = nullptr;
-    MSRecord* record = nullptr;
     std::vector<Trace> traces;
-    while (ms_readmsr_r(&reader, &record, file.c_str(), 0, nullptr, nullptr, 1, 1, 0) ==
-           MS_NOERROR) {
-        const std::string id = std::string(record->network) + "." + record->station + "." +
-                               record->location + "." + record->channel;
+    for (const msw::Record& r : msw::read_records(file)) {
         Trace* last = traces.empty() ? nullptr : &traces.back();
-        if (last == nullptr || last->id != id ||
-            std::llabs(last->start_us + std::llround(last->values.size() * 1e6 / record->samprate) -
-                       record->starttime) >= 5e5 / record->samprate)
-            last = &traces.emplace_back(Trace{id, record->starttime, record->samprate, {}, {}});
-        last->encodings.insert(record->encoding);
-        for (int64_t i = 0; i < record->numsamples; ++i)
-            last->values.push_back(record->sampletype == 'i'
-                                       ? static_cast<int32_t*>(record->datasamples)[i]
-                                       : static_cast<double*>(record->datasamples)[i]);
+        if (last == nullptr || last->id != r.id ||
+            std::llabs(last->start_us + std::llround(last->values.size() * 1e6 / r.rate) -
+                       r.start_us) >= 5e5 / r.rate)
+            last = &traces.emplace_back(Trace{r.id, r.start_us, r.rate, {}, {}});
+        last->encodings.insert(r.encoding);
+        last->values.insert(last->values.end(), r.values.begin(), r.values.end());
     }
-    ms_readmsr_r(&reader, &record, nullptr, 0, nullptr, nullptr, 0, 0, 0);
     return traces;
-}
-
-// Appends the values as trace IM.<station>..BDF in 512-byte records: Steim-2
-// when they are all whole numbers, FLOAT64 otherwise.
-void write_miniseed(const fs::path& file, const std::string& station, std::int64_t start_us,
-                    double rate, Values values) {
-    const bool whole =
-        std::all_of(values.begin(), values.end(), [](double v) { return v == std::trunc(v); });
-    std::vector<int32_t> whole_values(whole ? values.begin() : values.end(), values.end());
-    MSRecord* msr = msr_init(nullptr);
-    std::strcpy(msr->network, "IM");
-    std::strcpy(msr->station, station.c_str());
-    std::strcpy(msr->channel, "BDF");
-    msr->dataquality = 'D';
-    msr->starttime = start_us;
-    msr->samprate = rate;
-    msr->reclen = 512;
-    msr->encoding = whole ? DE_STEIM2 : DE_FLOAT64;
-    msr->sampletype = whole ? 'i' : 'd';
-    msr->datasamples = whole ? static_cast<void*>(whole_values.data()) : values.data();
-    msr->numsamples = static_cast<int64_t>(values.size());
-    FILE* out = std::fopen(file.c_str(), "ab");
-    int64_t packed = 0;
-    const auto append = [](char* record, int length, void* stream) {
-        std::fwrite(record, 1, static_cast<size_t>(length), static_cast<FILE*>(stream));
-    };
-    msr_pack(msr, append, out, &packed, 1, 0);
-    msr->datasamples = nullptr;
-    msr_free(&msr);
-    std::fclose(out);
 }
 
 // nvconvert with args in dir, then OUT (the last argument) read back.
@@ -151,22 +91,6 @@ Values values_of(const std::string& text, std::initializer_list<std::string> key
     return values;
 }
 
-// Width, height and the number of pixels of the traces' colour, #1f4e9c.
-std::tuple<unsigned, unsigned, size_t> read_png(const fs::path& file) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (png_image_begin_read_from_file(&image, file.c_str()) == 0)
-        return {};
-    image.format = PNG_FORMAT_RGB;
-    std::vector<png_byte> pixels(PNG_IMAGE_SIZE(image));
-    if (png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr) == 0)
-        return {};
-    size_t trace_pixels = 0;
-    for (size_t p = 0; p + 2 < pixels.size(); p += 3)
-        trace_pixels += pixels[p] == 0x1f && pixels[p + 1] == 0x4e && pixels[p + 2] == 0x9c;
-    return {image.width, image.height, trace_pixels};
-}
-
 }  // namespace
 
 // The JSON report of every input format; then the text report of the block file after a
@@ -182,8 +106,8 @@ TEST(Nvinfo, EveryInputFormatAndUnreadableFiles) {
     const std::string tm4 = testwriters::tm4_comment(20, "lycksele"), old = "T old recorder";
     const double hour = may_1 + 3600, jan_15 = 1452816000 + 6 * 3600;  // 2016-01-15 06:00:00
     // Channel 0 counts 0 to 9, channel 1 100 to 109, channel 2 stays at -7.
-    const std::string counting = block_file(
-        100.0, 1000, [](int i, int c) { return c == 2 ? -7 : 100 * c + i % 10; }, 500000000);
+    const std::string counting = nvtest::block_file(
+        3, 100.0, 1000, [](int i, int c) { return c == 2 ? -7 : 100 * c + i % 10; }, 500000000);
     // Old-type records carry no time, so the reader starts every record at the file's hour.
     const std::string old_bytes =
         lw::binary_image(old, {lw::make_record(128, 0, 0), lw::make_record(128, 0, 0)}, true);
@@ -259,8 +183,8 @@ TEST(Nvconvert, ToMiniseedReadBackByLibmseed) {
     const Value wide = [](int i, int c) -> double { return (i % 2 == 0 ? 1 : -1) * (1 << 30) + c; };
     const Value thirds = [](int i, int c) { return std::stod(formatted("%g", i % 17 / 3.0 - c)); };
     const auto block = [](Value value) {
-        return block_file(
-            100.0, 3000, [value](int i, int c) { return static_cast<int32_t>(value(i, c)); },
+        return nvtest::block_file(
+            3, 100.0, 3000, [value](int i, int c) { return static_cast<int32_t>(value(i, c)); },
             250000000);
     };
     const std::string tm4 =
@@ -313,9 +237,10 @@ TEST(Nvconvert, LegacyGapGivesTwoSegments) {
     }
 }
 
-// Traces of three array elements at 20 Hz, the second segment after a gap or
-// overlapping the first: one TM4 file per block, each loaded by vimsor's
-// reader and by vimsor itself.
+// Traces of three array elements at 20 Hz, the second segment after a gap or overlapping the first,
+// and traces not selected: one TM4 file per block, each loaded by vimsor's reader and by vimsor
+// itself. The blocks are all or nothing: with a_2.tm4 a directory, no a_1.tm4 replaces the earlier
+// one; then the earlier files are replaced and others (a_3.tm4) left alone.
 TEST(Nvconvert, MiniseedWithBreakToTm4Files) {
     // The second segment's start, then each block's start and length (in samples).
     const std::pair<int, std::vector<std::pair<int, int>>> cases[] = {
@@ -329,14 +254,29 @@ TEST(Nvconvert, MiniseedWithBreakToTm4Files) {
                 Values values;
                 for (int i = first; i < first + count; ++i)
                     values.push_back(value(i, station));
-                write_miniseed(dir / "array.mseed", "I53H" + std::to_string(station),
-                               may_1_us + first * 50000LL, 20.0, values);
+                msw::append(dir / "array.mseed", {"IM", "I53H" + std::to_string(station), "", "BDF",
+                                                   may_1_us + first * 50000LL, 20.0, values});
             }
-        const testrun::Result r = testrun::run(
-            "nvconvert",
-            words("--channels=IM.I53H3..BDF,IM.I53H[12]..BDF --station=kiruna array.mseed a.tm4"),
-            dir.path());
+        // Traces --channels leaves out (text, a NaN) are not checked.
+        msw::append(dir / "array.mseed", {"IM", "D", "", "LOG", may_1_us, 0, Values(30), DE_ASCII});
+        msw::append(dir / "array.mseed",
+                    {"IM", "E", "", "BDF", may_1_us, 20, Values(600, std::nan("")), DE_FLOAT64});
+        testrun::write_file(dir / "a_1.tm4", "earlier");
+        testrun::write_file(dir / "a_3.tm4", "not this run's");
+        fs::create_directory(dir / "a_2.tm4");
+        const auto before = testrun::names_in(dir.path());
+        const auto args =
+            words("--channels=IM.I53H3..BDF,IM.I53H[12]..BDF --station=kiruna array.mseed a.tm4");
+        const testrun::Result failed = testrun::run("nvconvert", args, dir.path());
+        EXPECT_EQ(failed.status, 1);
+        EXPECT_NE(failed.err.find("a_2.tm4"), std::string::npos) << failed.err;
+        EXPECT_EQ(testrun::names_in(dir.path()), before);
+        EXPECT_EQ(testrun::read_file(dir / "a_1.tm4"), "earlier");
+        fs::remove(dir / "a_2.tm4");
+        const testrun::Result r = testrun::run("nvconvert", args, dir.path());
         ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, "nvconvert: wrote a_1.tm4\nnvconvert: wrote a_2.tm4\n");
+        EXPECT_EQ(testrun::read_file(dir / "a_3.tm4"), "not this run's");
         EXPECT_FALSE(fs::exists(dir / "a.tm4"));
         for (size_t k = 0; k < blocks.size(); ++k) {
             const std::string name = "a_" + std::to_string(k + 1) + ".tm4";
@@ -355,105 +295,5 @@ TEST(Nvconvert, MiniseedWithBreakToTm4Files) {
             EXPECT_EQ(testrun::run("vimsor", {"--quiet", "--mode=tm4", name}, dir.path()).status,
                       0);
         }
-    }
-}
-
-TEST(Nvconvert, BadInputOrCommandLineWritesNothing) {
-    testrun::TempDir dir;
-    testrun::write_file(dir / "in.nv24", block_file(20.0, 100, [](int i, int c) { return i * c; }));
-    const auto trace = [&dir](const char* file, const char* station, double rate, double sample) {
-        write_miniseed(dir / file, station, may_1_us, rate, Values(300, sample));
-    };
-    for (const char* station : {"A", "B", "C"}) {
-        trace("three.mseed", station, 20.0, 5);
-        trace("mixed.mseed", station, 20.0, 5);
-        trace("nan.mseed", station, 20.0, *station == 'C' ? std::nan("") : 5);
-    }
-    trace("mixed.mseed", "D", 40.0, 5);
-    const std::string whole = testrun::read_file(dir / "three.mseed");
-    testrun::write_file(dir / "cut.mseed", whole.substr(0, whole.size() - 100));
-    testrun::write_file(dir / "junk.mseed", whole + std::string(512, 'j'));
-    // The comment line says 20 Hz; the lines come at 10 Hz.
-    testrun::write_file(dir / "slow.tm4",
-                        testwriters::Tm4File()
-                            .comment(testwriters::tm4_comment(20, "kiruna"))
-                            .samples(may_1, 10, 600, 3,
-                                     [](size_t i, size_t c) { return static_cast<double>(i + c); })
-                            .text());
-    const auto inputs = testrun::names_in(dir.path());
-    // The start of a line of standard error (libmseed may say more before).
-    const std::tuple<const char*, int, std::string> cases[] = {
-        {"cut.mseed o.tm4", 1, "nvconvert: cut.mseed: truncated miniSEED file: 412 bytes after"},
-        {"junk.mseed o.tm4", 1, "nvconvert: junk.mseed: not a readable miniSEED file (No SEED"},
-        {"none.mseed o.tm4", 1, "nvconvert: none.mseed: cannot open the file\n"},
-        {"mixed.mseed o.tm4", 1, "nvconvert: mixed.mseed: mixed sampling rates: IM.A..BDF at 20"},
-        {"--channels=IM.[AB]..BDF three.mseed o.tm4", 1,
-         "nvconvert: three.mseed: 2 traces selected"},
-        {"nan.mseed o.tm4", 1, "nvconvert: nan.mseed: trace IM.C..BDF holds a value that is not a"},
-        {"slow.tm4 o.mseed", 1, "nvconvert: slow.tm4: the time axis does not fit the rate of 20"},
-        {"--network=XYZ in.nv24 out.mseed", 1, "nvconvert: out.mseed: network code \"XYZ\" is not"},
-        {"in.nv24 out.txt", 2, "nvconvert: the format of out.txt is unknown; name it .mseed or"},
-        {"--to=sac in.nv24 out.mseed", 2, "nvconvert: --to takes mseed or tm4, not \"sac\"\n"},
-        {"--record-length=1000 in.nv24 out.mseed", 2, "nvconvert: --record-length must be a power"},
-        {"in.nv24", 2, "nvconvert: needs an input and an output file\nusage: nvconvert"},
-    };
-    for (const auto& [args, status, message] : cases) {
-        SCOPED_TRACE(args);
-        const testrun::Result r = testrun::run("nvconvert", words(args), dir.path());
-        EXPECT_EQ(r.status, status);
-        EXPECT_NE(("\n" + r.err).find("\n" + message), std::string::npos) << r.err;
-        EXPECT_EQ(testrun::names_in(dir.path()), inputs);
-    }
-}
-
-// Pictures of ten minutes at 20 Hz (a wave per channel) at the requested size with the traces
-// drawn; then no picture after a bad time range or with gnuplot failing or missing.
-TEST(Nvplot, PicturesAndFailures) {
-    const std::tuple<const char*, const char*, unsigned, unsigned> pictures[] = {
-        {"rec.nv24", "rec.nv24.png", 1200, 800},
-        {"rec.nv24 -o small.png --width=400 --height=300", "small.png", 400, 300},
-        {"--from=2016-05-01T00:02:00Z --to 1462061000.5 rec.nv24 -o p.png", "p.png", 1200, 800},
-    };
-    testrun::TempDir dir;
-    testrun::write_file(dir / "rec.nv24", block_file(20.0, 12000, [](int i, int c) {
-                            return c == 0 ? i % 200 : c == 1 ? i % 50 * 3 : i % 2 * 200 - 100;
-                        }));
-    for (const auto& [args, picture, width, height] : pictures) {
-        SCOPED_TRACE(args);
-        const testrun::Result r = testrun::run("nvplot", words(args), dir.path());
-        ASSERT_EQ(r.status, 0) << r.err;
-        const auto [read_width, read_height, trace_pixels] = read_png(dir / picture);
-        EXPECT_EQ(read_width, width);
-        EXPECT_EQ(read_height, height);
-        EXPECT_GT(trace_pixels, width);  // three panels, each with a stroke in most pixel columns
-    }
-    // PATH (relative to the run's folder) holds no gnuplot, or one that writes part of the
-    // picture and fails.
-    fs::create_directory(dir / "none");
-    fs::create_directory(dir / "failing");
-    testrun::write_file(dir / "failing" / "gnuplot",
-                        "#!/bin/sh\ncat >/dev/null\necho partial\necho 'gnuplot: broken' >&2\nexit 1\n");
-    fs::permissions(dir / "failing" / "gnuplot", fs::perms::owner_all);
-    const auto before = testrun::names_in(dir.path());
-    const std::tuple<const char*, const char*, int, std::string> failures[] = {
-        {"none", "--from=2016-05-01T00:05:00Z --to=2016-05-01T00:04:00Z rec.nv24", 1,
-         "nvplot: rec.nv24: the time range to draw is empty (from 2016-05-01T00:05:00.000000Z"},
-        {"none", "--from=2016-05-02T00:00:00Z --to=2016-05-03T00:00:00Z rec.nv24", 1,
-         "nvplot: rec.nv24: no samples between 2016-05-02T00:00:00.000000Z and"},
-        {"none", "--from=yesterday rec.nv24", 2,
-         "nvplot: --from takes a UTC time such as 2016-05-01T00:10:00Z, not \"yesterday\"\n"},
-        {"failing", "rec.nv24", 1,
-         "nvplot: rec.nv24.png: gnuplot failed with status 1; no picture written\n"},
-        {"none", "rec.nv24", 1,
-         "nvplot: rec.nv24.png: gnuplot is not installed (Debian package gnuplot-nox"},
-    };
-    for (const auto& [path, nvplot_args, status, message] : failures) {
-        SCOPED_TRACE(message);
-        std::vector<std::string> args = words(nvplot_args);
-        args.insert(args.begin(), {"PATH=" + std::string(path), testrun::bin_dir() / "nvplot"});
-        const testrun::Result r = testrun::run("/usr/bin/env", args, dir.path());
-        EXPECT_EQ(r.status, status);
-        EXPECT_NE(("\n" + r.err).find("\n" + message), std::string::npos) << r.err;
-        EXPECT_EQ(testrun::names_in(dir.path()), before);
     }
 }

@@ -1,9 +1,11 @@
 // The nv tools' outputs and command line: hostile names in nvplot, pictures of miniSEED,
 // pictures that never appear cut short, devices, FIFOs and links written but never replaced,
-// TM4 block files all or nothing, and the statuses of the shared command-line skeleton.
+// and the statuses of the shared command-line skeleton.
 
 #include "hostile_names.h"
+#include "miniseed_writer.h"
 #include "nv24_writer.h"
+#include "nvtools_support.h"
 #include "plot.h"
 #include "run.h"
 
@@ -12,100 +14,33 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <libmseed.h>
-#include <png.h>
-
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
-#include <iterator>
-#include <sstream>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::uint32_t may_1 = 1462060800;  // 2016-05-01 00:00:00 UTC
-constexpr std::int64_t may_1_us = may_1 * 1000000LL;
-
-std::vector<std::string> words(const std::string& text) {
-    std::istringstream in(text);
-    return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
-}
+using nvtest::may_1;
+using nvtest::may_1_us;
+using nvtest::read_picture;
+using nvtest::words;
 
 // Three channels of station kiruna at 20 Hz, each a different saw tooth.
 std::string recording(int frames) {
-    nv24w::File file = nv24w::make_file(3, 20.0, may_1);
-    file.header.station = 1;
-    for (int i = 0; i < frames; ++i)
-        nv24w::add_frame(file, {i % 40, i % 20 * 3, i % 10 * 7});
-    return nv24w::encode(file);
+    return nvtest::block_file(3, 20.0, frames, [](size_t i, size_t c) {
+        return c == 0 ? i % 40 : c == 1 ? i % 20 * 3 : i % 10 * 7;
+    });
 }
 
-// Appends count samples of IM.<station>..<channel> from start_us in 512-byte Steim-2 records.
+// Appends count samples of IM.<station>..<channel> from start_us in Steim-2 records.
 void append_trace(const fs::path& file, const char* station, const char* channel,
                   std::int64_t start_us, double rate, int count) {
-    std::vector<std::int32_t> values(static_cast<size_t>(count));
+    msw::Trace t{"IM", station, "", channel, start_us, rate, {}};
     for (int i = 0; i < count; ++i)
-        values[static_cast<size_t>(i)] = static_cast<std::int32_t>(1000 * std::sin(i / 5.0));
-    MSRecord* msr = msr_init(nullptr);
-    std::strcpy(msr->network, "IM");
-    std::strcpy(msr->station, station);
-    std::strcpy(msr->channel, channel);
-    msr->dataquality = 'D';
-    msr->starttime = start_us;
-    msr->samprate = rate;
-    msr->reclen = 512;
-    msr->encoding = DE_STEIM2;
-    msr->sampletype = 'i';
-    msr->datasamples = values.data();
-    msr->numsamples = count;
-    FILE* out = std::fopen(file.c_str(), "ab");
-    ASSERT_NE(out, nullptr);
-    int64_t packed = 0;
-    const auto append = [](char* record, int length, void* stream) {
-        std::fwrite(record, 1, static_cast<size_t>(length), static_cast<FILE*>(stream));
-    };
-    EXPECT_GT(msr_pack(msr, append, out, &packed, 1, 0), 0);
-    msr->datasamples = nullptr;
-    msr_free(&msr);
-    EXPECT_EQ(std::fclose(out), 0);
-}
-
-// Three stations at 20 Hz for 60 s, each with a gap from 30 to 40 s: two TM4 blocks.
-void write_array(const fs::path& file) {
-    for (const char* station : {"A", "B", "C"}) {
-        append_trace(file, station, "BDF", may_1_us, 20.0, 600);
-        append_trace(file, station, "BDF", may_1_us + 40'000'000, 20.0, 400);
-    }
-}
-
-struct Picture {
-    unsigned width = 0, height = 0;
-    int panels = 0;  // bands of pixel rows holding the traces' blue (#1f4e9c, maybe blended)
-};
-
-// The picture libpng reads from file; all zero when it is not a whole PNG.
-Picture read_picture(const fs::path& file) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (png_image_begin_read_from_file(&image, file.c_str()) == 0)
-        return {};
-    image.format = PNG_FORMAT_RGB;
-    std::vector<png_byte> pixels(PNG_IMAGE_SIZE(image));
-    if (png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr) == 0)
-        return {};
-    Picture picture{image.width, image.height, 0};
-    bool in_band = false;
-    for (size_t row = 0; row < image.height; ++row) {
-        bool traced = false;
-        for (size_t p = row * image.width * 3; p < (row + 1) * image.width * 3; p += 3)
-            traced = traced || pixels[p + 2] > pixels[p] + 30;  // white and greys have none
-        picture.panels += traced && !in_band;
-        in_band = traced;
-    }
-    return picture;
+        t.values.push_back(static_cast<std::int32_t>(1000 * std::sin(i / 5.0)));
+    msw::append(file, t);
 }
 
 const std::string small = "--width=200 --height=150";
@@ -135,43 +70,65 @@ TEST(NvplotNames, EveryHostileNameAsInputAndAsOutput) {
     }
 }
 
-// One panel per selected trace id of a miniSEED file with gaps, several ids and mixed rates.
-TEST(Nvplot, MiniseedOnePanelPerSelectedTraceId) {
+// One panel per selected trace id of a miniSEED file with gaps, several ids and mixed rates;
+// ten minutes of a block file at the requested size (default 1200x800) and time range.
+TEST(Nvplot, PanelsPerSelectedTraceIdAndPictureSizes) {
     testrun::TempDir dir;
     append_trace(dir / "m.mseed", "A", "BDF", may_1_us, 20.0, 600);
     append_trace(dir / "m.mseed", "A", "BDF", may_1_us + 40'000'000, 20.0, 400);
     append_trace(dir / "m.mseed", "B", "BDF", may_1_us + 5'000'000, 40.0, 1600);
     append_trace(dir / "m.mseed", "C", "HDF", may_1_us, 100.0, 6000);
-    testrun::write_file(dir / "rec.nv24", recording(4000));
-    const std::tuple<std::string, int, int, std::string> cases[] = {
-        {"m.mseed -o p.png", 0, 3, ""},
-        {"--channels=IM.[AB]..BDF m.mseed -o p.png", 0, 2, ""},
-        {"--channels IM.C.*,IM.A.* m.mseed -o p.png", 0, 2, ""},
-        {"--channels=XX.* m.mseed -o p.png", 1, 0,
+    testrun::write_file(dir / "rec.nv24", recording(12000));
+    const std::string sized = "--width=300 --height=400 ";
+    const struct {
+        std::string args;
+        int status, panels;
+        std::string err, picture = "p.png";
+        unsigned width = 300, height = 400;
+    } cases[] = {
+        {sized + "m.mseed -o p.png", 0, 3, ""},
+        {sized + "--channels=IM.[AB]..BDF m.mseed -o p.png", 0, 2, ""},
+        {sized + "--channels IM.C.*,IM.A.* m.mseed -o p.png", 0, 2, ""},
+        {sized + "--channels=XX.* m.mseed -o p.png", 1, 0,
          "nvplot: m.mseed: no trace to draw matches --channels\n"},
-        {"--channels=IM.* rec.nv24 -o p.png", 1, 0,
+        {sized + "--channels=IM.* rec.nv24 -o p.png", 1, 0,
          "nvplot: rec.nv24: --channels selects traces of miniSEED input only\n"},
+        {"rec.nv24", 0, 3, "", "rec.nv24.png", 1200, 800},
+        {"rec.nv24 -o small.png --width=400 --height=300", 0, 3, "", "small.png", 400, 300},
+        {"--from=2016-05-01T00:02:00Z --to 1462061000.5 rec.nv24 -o p.png", 0, 3, "", "p.png", 1200,
+         800},
     };
-    for (const auto& [args, status, panels, err] : cases) {
-        SCOPED_TRACE(args);
-        fs::remove(dir / "p.png");
-        const testrun::Result r =
-            testrun::run("nvplot", words("--width=300 --height=400 " + args), dir.path());
-        EXPECT_EQ(r.status, status) << r.err;
-        EXPECT_EQ(read_picture(dir / "p.png").panels, panels);
-        EXPECT_EQ(r.err, err);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        fs::remove(dir / c.picture);
+        const testrun::Result r = testrun::run("nvplot", words(c.args), dir.path());
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_EQ(r.err, c.err);
+        const nvtest::Picture picture = read_picture(dir / c.picture);
+        EXPECT_EQ(picture.panels, c.panels);
+        if (c.status == 0) {  // each panel with a stroke in most pixel columns
+            EXPECT_EQ(picture.width, c.width);
+            EXPECT_EQ(picture.height, c.height);
+            EXPECT_GT(picture.trace_pixels, c.width);
+        }
     }
 }
 
-// A picture cut short (a full disk, a file size limit, gnuplot stopping halfway with status 0)
-// or a device that cannot take it leaves no file and gives status 1.
-TEST(Nvplot, PictureCutShortLeavesNothing) {
+// No picture and status 1 or 2 after a bad time range, gnuplot missing or failing, or a picture
+// cut short (a full disk, a file size limit, gnuplot stopping halfway with status 0) or a device
+// that cannot take it. path: a folder first on PATH.
+TEST(Nvplot, FailuresLeaveNothing) {
     testrun::TempDir dir;
     testrun::write_file(dir / "rec.nv24", recording(4000));
     fs::create_directory(dir / "half");
     testrun::write_file(dir / "half/gnuplot",
                         "#!/bin/sh\ncat >/dev/null\nprintf '\\211PNG\\r\\n\\032\\nIHDR'\n");
-    fs::permissions(dir / "half/gnuplot", fs::perms::owner_all);
+    fs::create_directory(dir / "failing");
+    testrun::write_file(
+        dir / "failing/gnuplot",
+        "#!/bin/sh\ncat >/dev/null\necho partial\necho 'gnuplot: broken' >&2\nexit 1\n");
+    for (const char* script : {"half/gnuplot", "failing/gnuplot"})
+        fs::permissions(dir / script, fs::perms::owner_all);
     fs::create_directory(dir / "tiny");
     const bool tiny =
         geteuid() == 0 && mount("tmpfs", (dir / "tiny").c_str(), "tmpfs", 0, "size=16k") == 0;
@@ -180,26 +137,40 @@ TEST(Nvplot, PictureCutShortLeavesNothing) {
                      "only through the file size limit\n";
     testrun::TempDir devices;
     const std::string full = testrun::device(devices.path(), "full");
-    const std::tuple<std::string, std::string, std::string, std::string> cases[] = {
-        {"half", "", "p.png",
-         "nvplot: p.png: gnuplot wrote an incomplete picture (no PNG end chunk)"},
-        {"", "trap '' XFSZ; ulimit -f 8; ", "p.png",
-         "nvplot: p.png: gnuplot wrote an incomplete picture (no PNG end chunk)"},
-        {"", "", full, "nvplot: cannot write " + full + ": No space left on device\n"},
-        {"", "", tiny ? "tiny/p.png" : "",
-         "nvplot: tiny/p.png: gnuplot wrote an incomplete picture"},
+    const std::string none = "PATH=/nonexistent; ",
+                      incomplete = "gnuplot wrote an incomplete picture";
+    const std::tuple<std::string, std::string, std::string, int, std::string> cases[] = {
+        {"", none, "--from=2016-05-01T00:05:00Z --to=2016-05-01T00:04:00Z rec.nv24", 1,
+         "nvplot: rec.nv24: the time range to draw is empty (from 2016-05-01T00:05:00.000000Z"},
+        {"", none, "--from=2016-05-02T00:00:00Z --to=2016-05-03T00:00:00Z rec.nv24", 1,
+         "nvplot: rec.nv24: no samples between 2016-05-02T00:00:00.000000Z and"},
+        {"", none, "--from=yesterday rec.nv24", 2,
+         "nvplot: --from takes a UTC time such as 2016-05-01T00:10:00Z, not \"yesterday\"\n"},
+        {"", none, "rec.nv24", 1,
+         "nvplot: rec.nv24.png: gnuplot is not installed (Debian package gnuplot-nox"},
+        {"failing", "", "rec.nv24", 1,
+         "gnuplot: broken\nnvplot: rec.nv24.png: gnuplot failed with status 1; no picture "
+         "written\n"},
+        {"half", "", "rec.nv24 -o p.png", 1,
+         "nvplot: p.png: " + incomplete + " (no PNG end chunk)"},
+        {"", "trap '' XFSZ; ulimit -f 8; ", "rec.nv24 -o p.png", 1,
+         "nvplot: p.png: " + incomplete + " (no PNG end chunk)"},
+        {"", "", "rec.nv24 -o " + full, 1,
+         "nvplot: cannot write " + full + ": No space left on device\n"},
+        {"", "", tiny ? "rec.nv24 -o tiny/p.png" : "", 1, "nvplot: tiny/p.png: " + incomplete},
     };
     const auto before = testrun::names_in(dir.path());
-    for (const auto& [path, shell, out, err] : cases) {
-        if (out.empty())
+    for (const auto& [path, shell, args, status, err] : cases) {
+        if (args.empty())
             continue;
-        SCOPED_TRACE(path + shell + out);
-        std::vector<std::string> args{
-            "-c", shell + "exec \"$0\" \"$@\"", testrun::bin_dir() / "nvplot", "rec.nv24", "-o",
-            out};
+        SCOPED_TRACE(path + shell + args);
+        std::vector<std::string> argv{"-c", shell + "exec \"$0\" \"$@\"",
+                                      testrun::bin_dir() / "nvplot"};
+        for (const std::string& word : words(args))
+            argv.push_back(word);
         const testrun::Result r =
-            testrun::run("/bin/sh", args, dir.path(), path.empty() ? fs::path() : dir / path);
-        EXPECT_EQ(r.status, 1);
+            testrun::run("/bin/sh", argv, dir.path(), path.empty() ? fs::path() : dir / path);
+        EXPECT_EQ(r.status, status);
         EXPECT_EQ(r.err.substr(0, err.size()), err);
         EXPECT_EQ(testrun::names_in(dir.path()), before);
     }
@@ -254,31 +225,6 @@ TEST(NvTools, DevicesFifosAndLinksAreWrittenNeverReplaced) {
     }
 }
 
-// miniSEED to several TM4 files: a failure on the second block leaves no first one; a success
-// replaces the earlier files it writes and leaves the others alone.
-TEST(Nvconvert, Tm4BlocksAllOrNothing) {
-    testrun::TempDir dir;
-    write_array(dir / "array.mseed");
-    testrun::write_file(dir / "a_1.tm4", "earlier");
-    testrun::write_file(dir / "a_3.tm4", "not this run's");
-    fs::create_directory(dir / "a_2.tm4");
-    const auto before = testrun::names_in(dir.path());
-    const testrun::Result failed =
-        testrun::run("nvconvert", {"--station=kiruna", "array.mseed", "a.tm4"}, dir.path());
-    EXPECT_EQ(failed.status, 1);
-    EXPECT_NE(failed.err.find("a_2.tm4"), std::string::npos) << failed.err;
-    EXPECT_EQ(testrun::names_in(dir.path()), before);
-    EXPECT_EQ(testrun::read_file(dir / "a_1.tm4"), "earlier");
-
-    fs::remove(dir / "a_2.tm4");
-    const testrun::Result written =
-        testrun::run("nvconvert", {"--station=kiruna", "array.mseed", "a.tm4"}, dir.path());
-    EXPECT_EQ(written.status, 0) << written.err;
-    EXPECT_EQ(written.out, "nvconvert: wrote a_1.tm4\nnvconvert: wrote a_2.tm4\n");
-    EXPECT_EQ(testrun::read_file(dir / "a_1.tm4").rfind("!S512Tidserier sampfrek: 20 ", 0), 0u);
-    EXPECT_EQ(testrun::read_file(dir / "a_3.tm4"), "not this run's");
-}
-
 // The shared skeleton: a wrong command line says why, shows the usage and gives status 2; a
 // file that fails gives status 1 after the others are done.
 TEST(CommandLine, UsageErrorsGiveTwoFileFailuresOne) {
@@ -294,9 +240,7 @@ TEST(CommandLine, UsageErrorsGiveTwoFileFailuresOne) {
         {"nvplot", "rec.nv24 rec.nv24", 2, "nvplot: needs one input file\nusage: nvplot"},
         {"nvconvert", "--gain rec.nv24 o.tm4", 2, "nvconvert: --gain needs a whole number, not"},
         {"nvconvert", "--o rec.nv24 o.mseed", 2, "nvconvert: unknown option --o\nusage:"},
-        {"nvinfo", "missing.nv24", 1, "nvinfo: missing.nv24: cannot open the file\n"},
         {"nvplot", "missing.nv24", 1, "nvplot: missing.nv24: cannot open the file\n"},
-        {"nvconvert", "missing.nv24 o.mseed", 1, "nvconvert: missing.nv24: cannot open the file\n"},
         {"nvplot", "--help", 0, ""},
     };
     for (const auto& [program, args, status, err] : cases) {

@@ -1,7 +1,6 @@
 // Days, the SDS layout, the plan of an archive from its directory tree, and
 // result day files read back with libmseed.
 #include <gtest/gtest.h>
-#include <libmseed.h>
 
 #include <cmath>
 #include <cstdint>
@@ -12,6 +11,7 @@
 #include "day_writer.h"
 #include "days.h"
 #include "layout.h"
+#include "miniseed_writer.h"
 #include "run.h"
 #include "scan.h"
 #include "sds_tree_writer.h"
@@ -21,15 +21,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-template <typename F>
-std::string error_text(F&& f) {
-    try {
-        f();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "";
-}
+using testrun::error_text;
 
 std::string yyyy_ddd(Day day) {
     const YearDay yd = year_day(day);
@@ -83,33 +75,11 @@ TEST(Layout, OnePathForReadingAndWriting) {
     EXPECT_FALSE(channel_of_directory("BDF"));
 }
 
-struct Record {
-    int64_t start_us;
-    double rate;
-    int encoding;
-    bool microseconds;  // has Blockette 1001
-    std::vector<double> values;
-};
+using msw::read_records;
+using msw::Record;
 
-std::vector<Record> read_records(const fs::path& file) {
-    MSFileParam* reader = nullptr;
-    MSRecord* msr = nullptr;
-    std::vector<Record> records;
-    while (ms_readmsr_r(&reader, &msr, file.c_str(), 0, nullptr, nullptr, 1, 1, 0) == MS_NOERROR) {
-        Record& r = records.emplace_back(
-            Record{msr->starttime, msr->samprate, msr->encoding, msr->Blkt1001 != nullptr, {}});
-        for (int64_t i = 0; i < msr->numsamples; ++i)
-            r.values.push_back(msr->sampletype == 'f'
-                                   ? static_cast<const float*>(msr->datasamples)[i]
-                                   : static_cast<const int32_t*>(msr->datasamples)[i]);
-    }
-    ms_readmsr_r(&reader, &msr, nullptr, 0, nullptr, nullptr, 0, 0, 0);
-    return records;
-}
-
-// The archive of the test writer, plus: XX.AR4..BDF on 03-02 only, six more
-// ids on 02-29, a file under another station's directory, a temporary file,
-// and a directory with a day file's name.
+// The archive of the test writer, plus: XX.AR4..BDF on 03-02 only, six more ids on 02-29, a file
+// under another station's directory, a temporary file, and a directory with a day file's name.
 class Archive : public ::testing::Test {
 protected:
     void SetUp() override {

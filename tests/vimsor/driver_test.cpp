@@ -60,9 +60,8 @@ private:
     fs::path m_dir = fs::current_path();
 };
 
-// What a parse found besides outcome, seen and operands: the values that
-// differ from the defaults, the --mode words that named no format, the refused
-// option, the bad number and its message.
+// What a parse found besides outcome, seen and operands: the values that differ from the defaults,
+// the --mode words that named no format, the refused option, the bad number and its message.
 std::string parse_found(const parsed_options& p) {
     const option_values d;
     const option_values& v = p.values;
@@ -351,9 +350,8 @@ TEST(AppendNumbers, ReadsExactlyWhatStreamExtractionReads) {
     }
 }
 
-// Six rows over three slots: rows 0 and 3 fill slot 0, 1 and 4 slot 1, 2 and 5
-// slot 2. Strong results, band-pass names and short result files are checked
-// end to end.
+// Six rows over three slots: rows 0 and 3 fill slot 0, 1 and 4 slot 1, 2 and 5 slot 2. Strong
+// results, band-pass names and short result files are checked end to end.
 TEST(WriteFile, FillsSlotsRowByRowInRowOrderListingTheNamesInDebug) {
     testrun::TempDir dir;
     const saved_settings saved;  // made after dir, so put back before it goes

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -12,7 +11,6 @@
 
 namespace {
 
-namespace fs = std::filesystem;
 using Channels = std::vector<std::vector<double>>;
 using Times = std::vector<double>;
 
@@ -97,10 +95,9 @@ TEST(NevraWriter, WritesTheFormatsBytesAndLeavesOutPartialBlocks) {
     }
 }
 
-// Outputs that cannot be opened (no such directory; a directory is not a
-// regular file, so it is opened in place), the destructor completing the file,
-// a write error while output larger than the buffer is written, and single
-// blocks no caller may ask for.
+// Outputs that cannot be opened (no such directory; a directory is not a regular file, so it is
+// opened in place), the destructor completing the file, a write error while output larger than the
+// buffer is written, and single blocks no caller may ask for.
 TEST(NevraWriterDeathTest, WriteErrorsAndImpossibleBlocksEndTheProcessNamingTheFile) {
     const Times values(600, 1.0);
     // Devices of the test's own when run as root: a writer that wrongly replaced its output by a
@@ -133,28 +130,6 @@ TEST(NevraWriterDeathTest, WriteErrorsAndImpossibleBlocksEndTheProcessNamingTheF
     };
     for (const auto& [run, message] : cases)
         EXPECT_EXIT(run(), testing::ExitedWithCode(1), message) << message;
-}
-
-// The output goes to a temporary file next to the file a link leads to, and
-// replaces that file, keeping its permissions, only when complete.
-TEST(OutputReplacement, EarlierFileStaysUntilTheNewOneIsCompleteAndKeepsPermissionsAndLink) {
-    testrun::TempDir dir;
-    const fs::path real = dir / "real/out.da1";
-    fs::create_directory(dir / "real");
-    testrun::write_file(real, "earlier");
-    fs::permissions(real, static_cast<fs::perms>(0640));
-    fs::create_symlink(real, dir / "link.da1");
-    nevra_writer_ascii writer((dir / "link.da1").c_str(), "!x");
-    writer.write({0.0}, {{1.0}}, 1);
-    EXPECT_EQ(testrun::read_file(real), "earlier");
-    const auto during = testrun::names_in(dir / "real");
-    ASSERT_EQ(during.size(), 2u);
-    EXPECT_EQ(during[0].rfind(".out.da1.", 0), 0u) << during[0];
-    writer.close();
-    EXPECT_TRUE(fs::is_symlink(dir / "link.da1"));
-    EXPECT_EQ(testrun::read_file(real), "!x\n0 0 1\n");
-    EXPECT_EQ(testrun::names_in(dir / "real"), std::vector<std::string>{"out.da1"});
-    EXPECT_EQ(fs::status(real).permissions(), static_cast<fs::perms>(0640));
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
-// File names that break programs which splice names into shell lines,
-// scripts, gnuplot commands or JSON text. Every program that takes a name
-// from its user is tested against the whole table.
+// File names that break programs which splice names into shell lines, scripts, gnuplot commands or
+// JSON text. Every program that takes a name from its user is tested against the whole table.
 #pragma once
 
 #include <array>

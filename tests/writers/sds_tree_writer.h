@@ -1,16 +1,15 @@
-// Writer of SDS archives (ROOT/YEAR/NET/STA/CHA.D/NET.STA.LOC.CHA.D.YEAR.DOY)
-// for tests and benchmarks, through libmseed; shares no code with the product.
-// Each record goes into the day file of its start, so records straddle midnight
-// as in real archives.
+// Writer of SDS archives (ROOT/YEAR/NET/STA/CHA.D/NET.STA.LOC.CHA.D.YEAR.DOY) for tests and
+// benchmarks, through libmseed; shares no code with the product. Each record goes into the day file
+// of its start, so records straddle midnight as in real archives.
 #pragma once
 
-#include <libmseed.h>
+#include "miniseed_writer.h"
 
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -54,58 +53,30 @@ inline void touch_day_file(const fs::path& root, const Trace& t, int64_t time_us
         throw std::runtime_error("cannot create " + file.string());
 }
 
-struct Appender {
-    fs::path root;
-    const Trace* trace;
-    std::string error;  // set by a failed append; exceptions cannot cross libmseed
-};
-
-// Appends one packed record to the day file of its start time.
-inline void append_record(char* record, int length, void* context) {
-    auto* to = static_cast<Appender*>(context);
-    MSRecord* msr = nullptr;
-    if (msr_unpack(record, length, &msr, 0, 0) != MS_NOERROR) {
-        to->error = "libmseed cannot read back its own record";
-        return;
-    }
-    const fs::path file = day_file(to->root, *to->trace, msr->starttime);
-    msr_free(&msr);
-    std::error_code ignored;
-    fs::create_directories(file.parent_path(), ignored);
-    FILE* out = std::fopen(file.c_str(), "ab");
-    const bool written = out != nullptr && std::fwrite(record, 1, static_cast<size_t>(length),
-                                                       out) == static_cast<size_t>(length);
-    if (out == nullptr || std::fclose(out) != 0 || !written)
-        to->error = "cannot write " + file.string();
-}
-
-// Every segment in Steim-2 records of record_length bytes, in segment order.
-inline void write_tree(const fs::path& root, const std::vector<Trace>& traces,
-                       int record_length = 512) {
+// Every segment in Steim-2 records of 512 bytes, each appended to the day file of its start.
+inline void write_tree(const fs::path& root, const std::vector<Trace>& traces) {
     for (const Trace& trace : traces)
         for (const Segment& segment : trace.segments) {
-            std::vector<int32_t> samples = segment.samples;
-            MSRecord* msr = msr_init(nullptr);
-            std::strncpy(msr->network, trace.network.c_str(), sizeof msr->network - 1);
-            std::strncpy(msr->station, trace.station.c_str(), sizeof msr->station - 1);
-            std::strncpy(msr->location, trace.location.c_str(), sizeof msr->location - 1);
-            std::strncpy(msr->channel, trace.channel.c_str(), sizeof msr->channel - 1);
-            msr->dataquality = 'D';
-            msr->starttime = segment.start_us;
-            msr->samprate = trace.rate_hz;
-            msr->reclen = record_length;
-            msr->byteorder = 1;
-            msr->encoding = DE_STEIM2;
-            msr->sampletype = 'i';
-            msr->datasamples = samples.data();
-            msr->numsamples = static_cast<int64_t>(samples.size());
-            Appender to{root, &trace, {}};
-            int64_t packed = 0;
-            const int records = msr_pack(msr, append_record, &to, &packed, 1, 0);
-            msr->datasamples = nullptr;
-            msr_free(&msr);
-            if (records < 0 || packed != static_cast<int64_t>(samples.size()) || !to.error.empty())
-                throw std::runtime_error("cannot write " + id_of(trace) + ": " + to.error);
+            const std::string bytes =
+                msw::pack({trace.network, trace.station, trace.location, trace.channel,
+                           segment.start_us, trace.rate_hz,
+                           std::vector<double>(segment.samples.begin(), segment.samples.end())});
+            for (size_t at = 0; at < bytes.size() || at == 0; at += 512) {
+                std::string record = bytes.substr(at, 512);
+                MSRecord* msr = nullptr;
+                if (record.size() != 512 ||
+                    msr_unpack(record.data(), 512, &msr, 0, 0) != MS_NOERROR)
+                    throw std::runtime_error("libmseed cannot read back its record of " +
+                                             id_of(trace));
+                const fs::path file = day_file(root, trace, msr->starttime);
+                msr_free(&msr);
+                fs::create_directories(file.parent_path());
+                std::ofstream out(file, std::ios::binary | std::ios::app);
+                out << record;
+                out.close();
+                if (!out)
+                    throw std::runtime_error("cannot write " + file.string());
+            }
         }
 }
 
