@@ -1,7 +1,6 @@
 #include "day_task.h"
 
 #include "day_writer.h"
-#include "iso_time.h"
 #include "nevra24_write.h"
 #include "output_names.h"
 #include "results.h"
@@ -45,10 +44,9 @@ std::vector<nvtools::Segment> read_element(const SeedId& id, const std::vector<I
     }
     for (const nvtools::Segment& segment : segments)
         if (!segment.is_integer)
-            throw Error(id.text() + " holds floating-point samples from " +
-                        nvtools::iso_time_us(sample_time_us(segment.start_us, segment.rate_hz,
-                                                            static_cast<size_t>(segment.first_index))) +
-                        ", which vimsor's 32-bit integer samples cannot hold exactly");
+            throw Error(id.text() +
+                        " holds floating-point samples, which vimsor's 32-bit integer samples "
+                        "cannot hold exactly");
     return segments;
 }
 

@@ -28,6 +28,7 @@ struct Trace {
     std::string network, station, location, channel;
     double rate_hz;
     std::vector<Segment> segments;
+    int encoding = DE_STEIM2;  // or DE_FLOAT32: the samples as floats
 };
 
 inline std::string id_of(const Trace& t) {
@@ -79,12 +80,13 @@ inline void append_record(char* record, int length, void* context) {
         to->error = "cannot write " + file.string();
 }
 
-// Every segment in Steim-2 records of record_length bytes, in segment order.
+// Every segment in records of record_length bytes (the trace's encoding), in segment order.
 inline void write_tree(const fs::path& root, const std::vector<Trace>& traces,
                        int record_length = 512) {
     for (const Trace& trace : traces)
         for (const Segment& segment : trace.segments) {
             std::vector<int32_t> samples = segment.samples;
+            std::vector<float> floats(samples.begin(), samples.end());
             MSRecord* msr = msr_init(nullptr);
             std::strncpy(msr->network, trace.network.c_str(), sizeof msr->network - 1);
             std::strncpy(msr->station, trace.station.c_str(), sizeof msr->station - 1);
@@ -95,9 +97,10 @@ inline void write_tree(const fs::path& root, const std::vector<Trace>& traces,
             msr->samprate = trace.rate_hz;
             msr->reclen = record_length;
             msr->byteorder = 1;
-            msr->encoding = DE_STEIM2;
-            msr->sampletype = 'i';
-            msr->datasamples = samples.data();
+            msr->encoding = static_cast<int8_t>(trace.encoding);
+            msr->sampletype = trace.encoding == DE_FLOAT32 ? 'f' : 'i';
+            msr->datasamples = trace.encoding == DE_FLOAT32 ? static_cast<void*>(floats.data())
+                                                            : static_cast<void*>(samples.data());
             msr->numsamples = static_cast<int64_t>(samples.size());
             Appender to{root, &trace, {}};
             int64_t packed = 0;
