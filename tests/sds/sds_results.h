@@ -18,7 +18,7 @@
 #include "day_task.h"
 #include "nv24_writer.h"
 #include "options.h"
-#include "run.h"
+#include "../e2e/run.h"
 #include "sds_tree_writer.h"
 
 namespace sdsresults {
