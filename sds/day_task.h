@@ -45,7 +45,9 @@ struct DayOutcome {
     // Per element: samples of the day that got no result (piece tails past
     // the last whole row of 512, short pieces, times other elements lack).
     std::vector<uint64_t> samples_without_result;
-    std::vector<InputStamp> inputs;  // the elements' files of the day and its neighbours
+    // Per element, in element order: its files of the day before, the day
+    // and the day after, each with its stamp taken before it was read.
+    std::vector<InputStamp> inputs;
     std::vector<std::filesystem::path> written;
 };
 

@@ -5,6 +5,8 @@
 
 #include <charconv>
 #include <cmath>
+#include <iostream>
+#include <sstream>
 #include <stdexcept>
 
 namespace sds {
@@ -30,6 +32,27 @@ void check_times(const std::filesystem::path& file, const std::vector<double>& t
     }
 }
 
+// libnevra's TM4 reader warns on the error stream of a station word it does
+// not know; results of an SDS archive carry none, so that warning is
+// dropped. Anything else it writes is passed on.
+class StationWarningFilter {
+public:
+    StationWarningFilter() : saved_(std::cerr.rdbuf(caught_.rdbuf())) {}
+    ~StationWarningFilter() {
+        std::cerr.rdbuf(saved_);
+        std::istringstream lines(caught_.str());
+        for (std::string line; std::getline(lines, line);)
+            if (!line.starts_with("WARNING: Unknown station: "))
+                std::cerr << line << "\n";
+    }
+    StationWarningFilter(const StationWarningFilter&) = delete;
+    StationWarningFilter& operator=(const StationWarningFilter&) = delete;
+
+private:
+    std::ostringstream caught_;
+    std::streambuf* saved_;
+};
+
 }  // namespace
 
 std::string six_digit_text(double value) {
@@ -44,6 +67,7 @@ std::vector<std::vector<float>> read_piece_results(const std::filesystem::path& 
     nvtools::Recording recording;
     std::vector<std::vector<double>> values;
     try {
+        const StationWarningFilter filter;
         recording = nvtools::load_recording(file.string());
         values = nvtools::channel_values(recording);
     } catch (const std::runtime_error& e) {
