@@ -17,7 +17,7 @@ files=${2:-8}
 hours=${3:-24}
 work=${4:-${TMPDIR:-/tmp}/vimsor-batch-bench.$$}
 here=$(cd "$(dirname "$0")/.." && pwd)
-batch=$here/batch/vimsor-batch
+batch=$bin/vimsor-batch
 cores=$(nproc)
 export PATH=$bin:$PATH
 
@@ -37,16 +37,25 @@ done
 # A machine shared with other work stretches the wall time but not the CPU
 # time, so wall / floor says little there. The idle-core share does not
 # depend on that load: four times a second the processes of the command's
-# session that are runnable (state R: running or waiting for a core) are
-# counted; each sample adds max(0, cores - runnable) / cores. Alone on the
-# machine the command would take floor / (1 - idle share).
+# process tree that are runnable (state R: running or waiting for a core) are
+# counted (the tree, not the session: vimsor-batch runs each vimsor in a
+# session of its own); each sample adds max(0, cores - runnable) / cores.
+# Alone on the machine the command would take floor / (1 - idle share).
 measure() {
     sync
     setsid /usr/bin/time -f '%e %U %S' -o "$work/time" bash -c "$2" >/dev/null 2>&1 &
     local session=$!
     local state
     while state=$(ps -o stat= -p "$session") && [ "${state:0:1}" != Z ]; do
-        ps -s "$session" -o stat= | awk '/^R/ { ++r } END { print r + 0 }'
+        ps -e -o pid=,ppid=,stat= | awk -v root="$session" '
+            { parent[$1] = $2; state[$1] = $3 }
+            END {
+                for (p in parent) {
+                    for (q = p; q != root && q in parent && q > 1; q = parent[q]) {}
+                    if (q == root && state[p] ~ /^R/) ++r
+                }
+                print r + 0
+            }'
         sleep 0.25
     done >"$work/samples"
     wait "$session" || true

@@ -2,7 +2,7 @@
 # The batch's bookkeeping at the scale of a decade of ten stations: plan,
 # status and submit over 40,000 listed inputs (empty files: nothing is run).
 #
-#   bench/bookkeeping.sh [INPUTS [WORK-DIR]]      (default: 40000)
+#   bench/bookkeeping.sh [INPUTS [WORK-DIR [BIN-DIR]]]   (default: 40000, build/bin)
 #
 # status is timed on a fresh plan (all pending) and again with records for
 # every input (done, and one in a hundred failed with an error line), written
@@ -11,7 +11,7 @@ set -euo pipefail
 
 inputs=${1:-40000}
 work=${2:-${TMPDIR:-/tmp}/vimsor-bookkeeping.$$}
-batch=$(cd "$(dirname "$0")/.." && pwd)/batch/vimsor-batch
+batch=${3:-$(cd "$(dirname "$0")/.." && pwd)/build/bin}/vimsor-batch
 mkdir -p "$work"
 work=$(cd "$work" && pwd)
 trap 'rm -rf "$work"' EXIT

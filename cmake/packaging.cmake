@@ -16,6 +16,6 @@ set(CPACK_DEBIAN_PACKAGE_SECTION science)
 # The shared libraries (libc, libstdc++, libmseed for the nv tools) come from
 # dpkg-shlibdeps; the programs vimsor-batch runs are named here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "parallel, util-linux")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "parallel")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "slurm-client")
 include(CPack)

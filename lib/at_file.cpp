@@ -133,6 +133,10 @@ void release(std::vector<char*>& args) {
 
 }  // namespace
 
+bool expands_as_argument_file(const char* arg) {
+    return arg[0] == '@' || arg[0] == '$' || arg[0] == '#';
+}
+
 int rebuild_argv(int* argc, char*** argv) {
     Expansion e;
     try {

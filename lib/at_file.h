@@ -15,6 +15,10 @@
 // the argument is passed on unchanged.
 int rebuild_argv(int* argc, char*** argv);
 
+// Whether rebuild_argv replaces or drops arg: it names an argument file or
+// starts a comment.
+bool expands_as_argument_file(const char* arg);
+
 // Releases a vector made by rebuild_argv and puts the saved one back.
 int restore_argv(int* argc, char*** argv, int old_argc, char** old_argv);
 

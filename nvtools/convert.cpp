@@ -11,6 +11,7 @@
 #include "recording.h"
 #include "seed_codes.h"
 #include "time_axis.h"
+#include "tm4_extent.h"
 #include "tm4_write.h"
 
 #include <libmseed.h>
@@ -174,6 +175,20 @@ std::string tm4_block_name(const std::string& out, size_t k, size_t blocks) {
     return name.string();
 }
 
+namespace {
+
+// The reader stops at the first line that is no data line; what follows is
+// not converted, and the user should know.
+void warn_of_early_end(const Recording& recording) {
+    if (recording.format != Format::tm4)
+        return;
+    if (const auto end = tm4_early_end(recording.file, recording.samples()))
+        std::cerr << "nvconvert: warning: " << recording.file << ": " << early_end_words(*end)
+                  << "\n";
+}
+
+}  // namespace
+
 void recording_to_miniseed(const std::string& in, const std::string& out,
                            const MiniseedOptions& options) {
     if (!is_code(options.network, 2))
@@ -185,6 +200,7 @@ void recording_to_miniseed(const std::string& in, const std::string& out,
     } catch (const std::runtime_error& e) {
         throw FileError(in, e.what());
     }
+    warn_of_early_end(recording);
     const std::string station = options.station_code
                                     ? *options.station_code
                                     : default_station_code(recording.model->station_name());

@@ -235,7 +235,7 @@ std::string info_json(const FileInfo& info) {
 }
 
 std::string describe_file(const std::string& file, bool json) {
-    if (looks_like_miniseed(file_head(file, miniseed_probe_bytes))) {
+    if (is_miniseed_file(file)) {
         const MiniseedInfo info = miniseed_info(file, read_miniseed(file));
         return json ? info_json(info) : info_text(info);
     }

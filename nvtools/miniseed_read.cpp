@@ -372,4 +372,8 @@ std::vector<Segment> read_miniseed_files(const std::vector<std::string>& files,
     return segments;
 }
 
+bool is_miniseed_file(const std::string& file) {
+    return looks_like_miniseed(file_head(file, miniseed_probe_bytes));
+}
+
 }  // namespace nvtools

@@ -31,6 +31,11 @@ constexpr std::size_t miniseed_probe_bytes = 512;
 // True when the bytes start like a miniSEED data record.
 bool looks_like_miniseed(std::string_view head);
 
+// True when file starts like a miniSEED data record. Throws
+// std::runtime_error with the reason (without the file name) when the file
+// cannot be read, is empty or is a directory.
+bool is_miniseed_file(const std::string& file);
+
 // A short name of a SEED data encoding ("STEIM-2", "INT32", "FLOAT64", ...).
 std::string encoding_name(int code);
 

@@ -6,7 +6,6 @@
 #include "miniseed_write.h"
 
 #include <charconv>
-#include <fstream>
 #include <iostream>
 #include <string>
 
@@ -19,7 +18,8 @@ constexpr const char* usage =
     "  --to=mseed|tm4          format of OUT\n"
     "  to miniSEED (IN: any recording or result vimsor reads):\n"
     "  --network=NN            network code (default XX)\n"
-    "  --station-code=STA      station code (default: the station name, upper case, 5 characters)\n"
+    "  --station-code=STA      station code (default: the station table's code;\n"
+    "                          a station it lacks: its name, upper case, 5 characters)\n"
     "  --record-length=BYTES   record length, a power of two (default 4096)\n"
     "  to TM4 (IN: miniSEED):\n"
     "  --channels=PATTERN,...  SEED ids (NET.STA.LOC.CHA, shell wildcards) of the 3 to 8 traces\n"
@@ -118,13 +118,11 @@ void take_files(Arguments& args, const std::vector<std::string>& files) {
 }
 
 bool is_miniseed(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        throw nvtools::FileError(file, "cannot open the file");
-    std::string head(512, '\0');
-    in.read(head.data(), static_cast<std::streamsize>(head.size()));
-    head.resize(static_cast<size_t>(in.gcount()));
-    return nvtools::looks_like_miniseed(head);
+    try {
+        return nvtools::is_miniseed_file(file);
+    } catch (const std::runtime_error& e) {
+        throw nvtools::FileError(file, e.what());
+    }
 }
 
 int convert(const Arguments& args) {

@@ -22,7 +22,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -123,13 +122,11 @@ std::string file_part(const std::string& file) {
 }
 
 bool is_miniseed(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        throw std::runtime_error(file + ": cannot open the file");
-    std::string head(512, '\0');
-    in.read(head.data(), static_cast<std::streamsize>(head.size()));
-    head.resize(static_cast<size_t>(in.gcount()));
-    return nvtools::looks_like_miniseed(head);
+    try {
+        return nvtools::is_miniseed_file(file);
+    } catch (const std::runtime_error& e) {
+        throw std::runtime_error(file + ": " + e.what());
+    }
 }
 
 // Every channel of a recording; TM4 values keep their fractions, the other
@@ -163,7 +160,7 @@ void load_recording(const std::string& file, Drawing& drawing) {
 void load_miniseed(const std::string& file, const std::vector<std::string>& patterns,
                    Drawing& drawing) {
     try {
-        drawing.segments = nvtools::read_miniseed(file);
+        drawing.segments = nvtools::read_miniseed(file, patterns);
     } catch (const std::runtime_error& e) {
         throw std::runtime_error(file + ": " + e.what());
     }

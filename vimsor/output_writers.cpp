@@ -28,9 +28,12 @@ constexpr std::array<output_writer, OUTPUT_MODE_LAST> writers{{
     {OUTPUT_MODE_TM4, make<nevra_writer_tm4>},
 }};
 
+// A row left out leaves a zero row behind, whose mode 0 is not its index.
+// (Comparing the function pointers is no constant expression under the
+// sanitizers.)
 constexpr bool every_mode_has_its_writer() {
     for (std::size_t i = 0; i < writers.size(); ++i)
-        if (writers[i].mode != static_cast<output_modes_t>(i) || writers[i].make == nullptr)
+        if (writers[i].mode != static_cast<output_modes_t>(i))
             return false;
     return true;
 }

@@ -3,7 +3,7 @@
 # configuration): an array over the archive, then one cancelled midway and resubmitted.
 . "$(dirname "$0")/common.sh"
 command -v sbatch >/dev/null || skip "sbatch is not installed (Debian package slurm-client)"
-slurm=$(dirname "$batch")/localhost-slurm
+slurm=$(cd "$(dirname "$0")/../../batch" && pwd)/localhost-slurm
 
 # The daemons go whatever happens, stopped by their pids.
 cleanups=("'$slurm' stop '$work/slurm'" "${cleanups[@]}")
@@ -30,17 +30,22 @@ wait_for 60 "the retry" array_gone
 check_finished "$work/full"
 
 # A second array cancelled midway, then resubmitted: the rest completes and
-# nothing finished is done again.
-expect_status 0 "$batch" plan "$work/cancelled" "$archive"/*/* -- --mode=tm4
-PATH=$work/slow:$PATH expect_status 0 "$batch" submit "$work/cancelled" --chunk 3 --max-parallel 1
+# nothing finished is done again. Its directory's name tries the script, the
+# task logs' %-patterns and the shell.
+cancelled="$work/can'cel \$(touch PWNED)%j\\"$'\n'"led"
+expect_status 0 "$batch" plan "$cancelled" "$archive"/*/* -- --mode=tm4
+PATH=$work/slow:$PATH expect_status 0 "$batch" submit "$cancelled" --chunk 3 --max-parallel 1
 job=$(tail -n 1 "$work/said")
 cleanups=("scancel $job 2>/dev/null" "${cleanups[@]}")
-wait_for 120 "the first inputs" at_least_done "$work/cancelled" 2
-expect_said 2 "still work on $work/cancelled" "$batch" run "$work/cancelled"
+wait_for 120 "the first inputs" at_least_done "$cancelled" 2
+expect_said 1 " task(s) running, " "$batch" status "$cancelled"
+expect_said 2 "still work on $cancelled" "$batch" run "$cancelled"
 scancel "$job" || fail "scancel $job"
 wait_for 60 "the cancel" array_gone "$job"
-check_stopped "$work/cancelled" 12
-expect_status 0 "$batch" submit "$work/cancelled" --cpus-per-task 2
+check_stopped "$cancelled" 12
+expect_status 0 "$batch" submit "$cancelled" --cpus-per-task 2
 wait_for 120 "the resubmission" array_gone
-check_resumed "$work/cancelled"
+check_resumed "$cancelled"
+[ -e "$cancelled/slurm/${job}_0.out" ] || fail "no task log in $cancelled/slurm: $(ls "$cancelled/slurm")"
+[ -z "$(find "$work" "$PWD" -name PWNED)" ] || fail "a name ran as code"
 echo PASS

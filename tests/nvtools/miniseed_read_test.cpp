@@ -330,6 +330,12 @@ TEST(Nvinfo, MiniseedTracesAndFilesWithoutData) {
                             "unread\n"),
               std::string::npos)
         << text.out;
+    // nvconvert warns in the same words and converts what the reader took.
+    const testrun::Result converted = testrun::run("nvconvert", {"early.tm4", "early.mseed"}, dir.path());
+    EXPECT_EQ(converted.status, 0);
+    EXPECT_EQ(converted.err, "nvconvert: warning: early.tm4: the data end early at line 5 (not a data "
+                             "line of the file's channels); 9 bytes from there to the end of the file "
+                             "are left unread\n");
 
     // Every name as a JSON string of plain ASCII: no raw control character, no raw byte of a
     // name that is not UTF-8.
