@@ -13,8 +13,8 @@ namespace nvtools {
 struct TraceSamples {
     const std::int32_t* whole = nullptr;  // set for whole numbers
     const double* fractional = nullptr;   // set for numbers with fractions
-    const float* single = nullptr;        // set for single-precision numbers
     size_t count = 0;
+    const float* single = nullptr;        // set for single-precision numbers
 };
 
 struct TraceHeader {
