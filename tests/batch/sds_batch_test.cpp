@@ -1,6 +1,6 @@
 // vimsor-batch over an SDS archive under GNU parallel: the plan's refusals,
 // the days against plain vimsor runs on the test's own cuts, a rerun that
-// redoes nothing, changed day files redone by run --changed, and a runner
+// redoes nothing, changed day files redone by run --changed, and a task
 // killed with SIGKILL mid-day, then run again.
 
 #include <gtest/gtest.h>
@@ -153,43 +153,54 @@ TEST(SdsBatch, DaysAgreeWithPlainRunsAndOnlyChangedDaysAreRedone) {
     EXPECT_NE(rewritten.at(mar01), written.at(mar01));
 }
 
-TEST(SdsBatch, RunnerKilledMidDayThenRerun) {
+// The value of "key=" in a running record, up to the line's end.
+std::string record_value(const std::string& record, const std::string& key) {
+    const size_t at = record.find("\n" + key + "=");
+    if (at == std::string::npos)
+        return "";
+    const size_t from = at + key.size() + 2;
+    return record.substr(from, record.find('\n', from) - from);
+}
+
+TEST(SdsBatch, TaskKilledMidDayThenRerun) {
     if (!has_parallel())
         GTEST_SKIP() << "GNU parallel is not installed";
     TempDir top;
     const fs::path root = top / "archive", dir = top / "batch", slow = top / "slow";
     write_archive(root);
     fs::create_directories(slow);
-    testrun::write_file(slow / "mavlin", "#!/bin/sh\nsleep 1\nexec '" +
+    testrun::write_file(slow / "mavlin", "#!/bin/sh\nsleep 2\nexec '" +
                                              (testrun::bin_dir() / "mavlin").string() + "' \"$@\"\n");
     fs::permissions(slow / "mavlin", fs::perms::owner_all);
     ASSERT_EQ(testrun::run("vimsor-batch", plan_args(dir, root, "XX.*", {}), top.path()).status, 0);
+    std::string killed;  // the running record of day 3 when its task was killed
     {
         testrun::Child runner("vimsor-batch", {"run", dir.string(), "-j", "1"}, top.path(), slow);
-        // Day 3 (02-29) has two pieces: killed once its first piece's results are in.
-        const fs::path running = dir / "records/0/3.running";
+        // Day 3 (02-29) has two pieces: its task is killed once the first piece's vimsor ended.
         bool first_piece_done = false;
         for (int wait = 0; wait < 600 && !first_piece_done; ++wait) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
             first_piece_done =
                 testrun::read_file(dir / "logs/3.log").find("Writes file") != std::string::npos;
         }
-        ASSERT_TRUE(first_piece_done);
-        ASSERT_TRUE(fs::exists(running)) << "day 3 is not under way";
-        ASSERT_EQ(::kill(runner.pid(), SIGKILL), 0);
-        runner.wait();
+        killed = testrun::read_file(dir / "records/0/3.running");
+        const int task = std::atoi(record_value(killed, "task").c_str());
+        ASSERT_TRUE(first_piece_done && task > 0) << killed;
+        ASSERT_EQ(::kill(task, SIGKILL), 0);
+        EXPECT_EQ(runner.wait().status, 1);  // the other days are done
     }
-    for (int wait = 0; wait < 100 && fs::exists(dir / "records/0/3.running"); ++wait)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_FALSE(fs::exists(dir / "records/0/3.done"));
     for (const auto& [name, inode] : inodes(dir / "out"))
         EXPECT_EQ(name.find("2024.060"), std::string::npos) << name << " of the killed day";
     const testrun::Result rerun =
         testrun::run("vimsor-batch", {"run", dir.string(), "-j", "2"}, top.path());
     EXPECT_EQ(rerun.status, 0) << rerun.out << rerun.err;
+    EXPECT_NE(rerun.out.find("1 input(s) to run"), std::string::npos) << rerun.out;
     EXPECT_TRUE(read_result_trees(dir / "out") == expected_results({}));
     for (const auto& [name, inode] : inodes(dir / "out"))
         EXPECT_EQ(fs::path(name).filename().string().front(), 'X') << name << " left behind";
+    const std::string scratch = killed.substr(killed.find("\nscratch=") + 9);
+    EXPECT_FALSE(fs::exists(scratch)) << "the killed task's scratch " << scratch;
 }
 
 }  // namespace
