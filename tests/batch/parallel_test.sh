@@ -93,7 +93,9 @@ grep -q "noise from the analysis" "$work/noise/logs/1.log" || fail "the stand-in
 # with no other process, allowed two (the task and vimsor).
 expect_status 0 "$batch" plan "$work/fork" "${good[0]}"
 chmod 755 "$work" && chown -R 54321 "$work/fork" "$TMPDIR" || fail "chown"
-VIMSOR_BATCH_DIR=$work/fork VIMSOR_BATCH_CPUS=2 VIMSOR_BATCH_RUN="$$ $(cut -d' ' -f22 /proc/$$/stat)" \
+# LeakSanitizer (sanitizer builds) needs a process of its own at exit, which the limit forbids.
+ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 \
+    VIMSOR_BATCH_DIR=$work/fork VIMSOR_BATCH_CPUS=2 VIMSOR_BATCH_RUN="$$ $(cut -d' ' -f22 /proc/$$/stat)" \
     setpriv --reuid=54321 --regid=54321 --clear-groups bash -c 'ulimit -u 2 && exec "$0" task 1' "$batch"
 expect_said 1 "failed: ${good[0]}: fork: Resource temporarily unavailable" "$batch" status "$work/fork"
 chown -R 0 "$TMPDIR"
