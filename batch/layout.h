@@ -3,6 +3,7 @@
 // The batch directory DIR and where everything lives in it:
 //   manifest            the planned inputs, in order (input n is entry n, from 1)
 //   options             the vimsor options of every run
+//   sds                 of a batch over an SDS archive: its root and elements
 //   records/S/n.STATE   the state of input n (S = n / 1000): n.done, n.failed
 //                       (the error, then the batch's lines), n.running (its run)
 //   logs/n.log          the input's name, then the standard output and error of its last run
@@ -22,6 +23,7 @@ struct batch_layout {
 
     std::string manifest() const { return dir + "/manifest"; }
     std::string options() const { return dir + "/options"; }
+    std::string sds() const { return dir + "/sds"; }
     std::string records() const { return dir + "/records"; }
     std::string shard(std::size_t index) const;
     std::string record(std::size_t index, record_state state) const;

@@ -29,9 +29,11 @@ namespace {
 
 const char* const usage_text =
     "usage: vimsor-batch plan DIR [--list LISTFILE] [FILE...] [-- VIMSOR-OPTION...]\n"
-    "       vimsor-batch run DIR [-j N] [--cpus C]\n"
+    "       vimsor-batch plan DIR --sds ROOT --channels PATTERN[,PATTERN...] --from DAY --to DAY\n"
+    "                             [-- VIMSOR-OPTION...]\n"
+    "       vimsor-batch run DIR [-j N] [--cpus C] [--changed]\n"
     "       vimsor-batch submit DIR [--partition P] [--cpus-per-task C] [--max-parallel M]\n"
-    "                               [--time T] [--chunk K] [--dry-run]\n"
+    "                               [--time T] [--chunk K] [--dry-run] [--changed]\n"
     "       vimsor-batch status DIR\n";
 
 std::string environment(const char* name) {

@@ -18,6 +18,7 @@
 #include "progress.h"
 #include "records.h"
 #include "scratch.h"
+#include "sds_batch.h"
 #include "slurm.h"
 #include "status.h"
 
@@ -107,9 +108,14 @@ int run_batch(const std::vector<std::string>& arguments) {
     long cores = sysconf(_SC_NPROCESSORS_ONLN);
     unsigned long jobs = cores > 0 ? static_cast<unsigned long>(cores) : 1;
     unsigned long cpus = default_cpus_per_input;
+    bool changed = false;
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         const std::string& word = arguments[i];
         const bool last = i + 1 == arguments.size();
+        if (word == "--changed") {
+            changed = true;
+            continue;
+        }
         if ((word == "-j" || word == "--cpus") && last)
             throw batch_error(word + " needs a value");
         if (word == "-j")
@@ -132,6 +138,8 @@ int run_batch(const std::vector<std::string>& arguments) {
     int parallel_status = 0;
     {
         const batch_claim claim(layout);
+        if (changed)
+            std::cout << "vimsor-batch: " << reopen_changed_days(layout) << " changed day(s) to redo\n";
         const std::string list = pending_list(layout, count, {host_name(), {}});
         const std::string list_name = "staging/pending";
         if (const int error = replace_file(layout.dir + "/" + list_name, list); error != 0)

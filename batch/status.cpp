@@ -40,17 +40,30 @@ batch_summary summarize(const batch_layout& layout, const std::vector<planned_in
     }
     summary.pending = summary.total - summary.done - summary.failed - summary.running;
     summary.progress = progress_of(records.inputs, now);
+    if (const std::optional<sds_batch> sds = open_sds(layout)) {
+        summary.days = sds_figures_of(layout, *sds, inputs);
+        for (const std::size_t index : summary.days->changed)
+            summary.changed.push_back(inputs[index - 1].input);
+    }
     return summary;
 }
 
 std::string status_text(const batch_summary& summary, const std::optional<slurm_task_counts>& tasks) {
-    std::string text = "done " + std::to_string(summary.done) + ", failed " +
+    const std::string no_data =
+        summary.days ? " (" + std::to_string(summary.days->no_data) + " with no data)" : "";
+    std::string text = "done " + std::to_string(summary.done) + no_data + ", failed " +
                        std::to_string(summary.failed) + ", pending " +
                        std::to_string(summary.pending) + ", running " +
                        std::to_string(summary.running) + " (of " + std::to_string(summary.total) +
                        ")\n";
     for (const std::string& failure : summary.failures)
         text += "failed: " + failure + "\n";
+    if (summary.days)
+        text += "samples without a result: " + std::to_string(summary.days->without_result) +
+                " (each piece's tail after its last whole row of 512, and what not every "
+                "element has)\n";
+    for (const std::string& day : summary.changed)
+        text += "changed: " + day + " (its day files changed since it was done; run --changed redoes it)\n";
     text += progress_line(summary.progress) + "\n";
     if (tasks)
         text += "Slurm: " + std::to_string(tasks->running) + " task(s) running, " +

@@ -10,6 +10,7 @@
 
 #include "batch_error.h"
 #include "claim.h"
+#include "sds_batch.h"
 #include "files.h"
 #include "manifest.h"
 #include "programs.h"
@@ -28,14 +29,15 @@ struct submit_request {
     std::vector<std::string> sbatch_options;
     unsigned long cpus = default_cpus_per_task, chunk = 0, max_parallel = 0;
     bool dry_run = false;
+    bool changed = false;  // --changed: done days whose day files changed are redone
 };
 
 submit_request read_submit_arguments(const std::vector<std::string>& arguments) {
     submit_request request;
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         std::string option = arguments[i], value;
-        if (option == "--dry-run") {
-            request.dry_run = true;
+        if (option == "--dry-run" || option == "--changed") {
+            (option == "--changed" ? request.changed : request.dry_run) = true;
             continue;
         }
         if (!option.starts_with("--"))
@@ -104,6 +106,8 @@ int submit_batch(const std::vector<std::string>& arguments) {
         if (const int error = make_directories(directory); error != 0)
             throw batch_error("cannot create " + directory + ": " + reason_of(error));
     const std::size_t total = parse_manifest(read_file(layout.manifest()), layout.manifest()).size();
+    if (request.changed && !request.dry_run)
+        std::cout << "vimsor-batch: " << reopen_changed_days(layout) << " changed day(s) to redo\n";
     const std::string pending = pending_list(layout, total, {});
     std::size_t count = 0;
     for (char c : pending)

@@ -9,7 +9,10 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <iostream>
+#include <optional>
+#include <stdexcept>
 
 #include "batch_error.h"
 #include "files.h"
@@ -17,6 +20,7 @@
 #include "programs.h"
 #include "records.h"
 #include "scratch.h"
+#include "sds_batch.h"
 #include "vimsor_process.h"
 
 namespace {
@@ -48,10 +52,17 @@ int append_to(const std::string& path, const std::string& text) {
     return close(fd) != 0 && error == 0 ? errno : error;
 }
 
+// A piece of a day on which vimsor failed: the lines for the failed record.
+struct piece_failure : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
 class input_run {
 public:
-    input_run(const task_setting& setting, std::size_t index, const planned_input& entry)
-        : setting_(setting), layout_(setting.layout), index_(index), entry_(entry) {}
+    // sds: the batch's archive, when its inputs are the days of one.
+    input_run(const task_setting& setting, std::size_t index, const planned_input& entry,
+              const sds_batch* sds)
+        : setting_(setting), layout_(setting.layout), index_(index), entry_(entry), sds_(sds) {}
 
     ~input_run() { finish(); }
     input_run(const input_run&) = delete;
@@ -61,7 +72,11 @@ public:
 
 private:
     bool fail(const std::string& lines);
-    vimsor_end run();
+    bool process_day();
+    void run_piece(const std::string& piece);
+    std::string vimsor_failure(const vimsor_end& end) const;
+    bool record_done(const std::string& text);
+    vimsor_end run(const std::string& input);
     std::string move_outputs();
     void gather_logfile();
     void write_running();
@@ -71,14 +86,15 @@ private:
     const batch_layout& layout_;
     std::size_t index_;
     const planned_input& entry_;
+    const sds_batch* sds_;
     running_record record_;
     std::string host_ = host_name();
 };
 
-vimsor_end input_run::run() {
+vimsor_end input_run::run(const std::string& input) {
     vimsor_call call{split_nul_terminated(read_file(layout_.options())), record_.scratch, layout_.log(index_)};
     for (const std::string& word : {"--cpus=" + std::to_string(setting_.cpus), std::string("--namebase=vm"),
-                                    std::string("--"), entry_.input})
+                                    std::string("--"), input})
         call.arguments.push_back(word);
     return run_vimsor(
         call,
@@ -174,9 +190,11 @@ bool input_run::process() {
         return fail(std::string("vimsor-batch: ") + e.what() + "\n");
     }
     write_running();
+    if (sds_ != nullptr)
+        return process_day();
     vimsor_end end;
     try {
-        end = run();
+        end = run(entry_.input);
     } catch (const batch_error& e) {
         return fail(std::string("vimsor-batch: ") + e.what() + "\n");
     }
@@ -190,11 +208,7 @@ bool input_run::process() {
             missing += " " + output;
     bool done = false;
     if (end.status != 0) {
-        const std::string message = end.exited ? end.errors.last_message() : "";
-        fail((message.empty() ? "" : message + "\n") + "vimsor-batch: vimsor ended " +
-             (end.exited ? "with status " + std::to_string(end.status)
-                         : "by signal " + signal_name(end.status - 128)) +
-             " on " + host_ + "\n");
+        fail(vimsor_failure(end));
     } else if (!missing.empty()) {
         fail("vimsor-batch: vimsor ended with status 0 but wrote no" + missing + "\n");
     } else if (const std::string fault = move_outputs(); !fault.empty()) {
@@ -204,13 +218,65 @@ bool input_run::process() {
         done = true;
     }
     gather_logfile();
-    if (done) {
-        const std::string path = layout_.record(index_, record_state::done);
-        if (const int error = replace_file(path, ""); error != 0)
-            throw batch_error("cannot write " + path + ": " + reason_of(error));
-        unlink(layout_.record(index_, record_state::failed).c_str());
+    return done && record_done("");
+}
+
+std::string input_run::vimsor_failure(const vimsor_end& end) const {
+    const std::string message = end.exited ? end.errors.last_message() : "";
+    return (message.empty() ? "" : message + "\n") + "vimsor-batch: vimsor ended " +
+           (end.exited ? "with status " + std::to_string(end.status)
+                       : "by signal " + signal_name(end.status - 128)) +
+           " on " + host_ + "\n";
+}
+
+bool input_run::record_done(const std::string& text) {
+    const std::string path = layout_.record(index_, record_state::done);
+    if (const int error = replace_file(path, text); error != 0)
+        throw batch_error("cannot write " + path + ": " + reason_of(error));
+    unlink(layout_.record(index_, record_state::failed).c_str());
+    return true;
+}
+
+// vimsor on one piece of the day, in the scratch's work/, where the day
+// task finds its results.
+void input_run::run_piece(const std::string& piece) {
+    const vimsor_end end = run(piece);
+    append_to(layout_.log(index_), end.errors.text());
+    if (stop_signal != 0)
+        throw piece_failure("vimsor-batch: stopped by signal " + signal_name(stop_signal) + "\n");
+    if (end.status != 0)
+        throw piece_failure(vimsor_failure(end));
+}
+
+// The day's pieces through vimsor and its results into out/'s trees, all
+// of the day's files at once; the done record tells what status needs.
+bool input_run::process_day() {
+    std::string failure;
+    sds::DayOutcome outcome;
+    try {
+        const run_options options =
+            read_run_options(split_nul_terminated(read_file(layout_.options())));
+        const sds::DayJob job{sds_->root,   sds_->elements, sds::parse_day(entry_.input),
+                              options.values, record_.scratch + "/work", layout_.out()};
+        outcome = sds::run_day(job, [this](const std::filesystem::path& piece) {
+            run_piece(piece.string());
+        });
+    } catch (const piece_failure& e) {
+        failure = e.what();
+    } catch (const std::exception& e) {  // sds::Error, batch_error: the day's own fault
+        failure = std::string("vimsor-batch: ") + e.what() + "\n";
     }
-    return done;
+    gather_logfile();
+    if (stop_signal != 0)
+        return false;
+    if (!failure.empty())
+        return fail(failure);
+    append_to(layout_.log(index_), "vimsor-batch: " + std::to_string(outcome.pieces) +
+                                       " piece(s), " + std::to_string(outcome.written.size()) +
+                                       " day file(s) written" +
+                                       (outcome.no_data ? std::string(" (") + sds::no_data_note + ")" : "") +
+                                       "\n");
+    return record_done(day_record_text(outcome));
 }
 
 }  // namespace
@@ -235,11 +301,12 @@ int run_task(const task_setting& setting, const std::vector<std::size_t>& indice
     remove_dead_scratch(scratch_parent(), host_name());
     const std::vector<planned_input> inputs =
         parse_manifest(read_file(setting.layout.manifest()), setting.layout.manifest());
+    const std::optional<sds_batch> sds = open_sds(setting.layout);
     int result = 0;
     for (std::size_t index : indices) {
         if (index == 0 || index > inputs.size())
             throw batch_error("input " + std::to_string(index) + " is not in " + setting.layout.manifest());
-        input_run run(setting, index, inputs[index - 1]);
+        input_run run(setting, index, inputs[index - 1], sds ? &*sds : nullptr);
         const bool done = run.process();
         if (stop_signal != 0)
             return 128 + stop_signal;

@@ -62,7 +62,7 @@ run_options read_run_options(const std::vector<std::string>& words) {
         throw batch_error("--cpus is not taken: give run --cpus or submit --cpus-per-task");
     if (!parsed.operands.empty())
         throw batch_error("only options are taken after --, not the file " + parsed.operands.front());
-    return {words, output_extensions(parsed.values), parsed.values};
+    return {words, output_extensions(parsed.values), parsed.values, parsed.seen};
 }
 
 std::vector<std::string> output_names(const std::string& input, const run_options& options) {

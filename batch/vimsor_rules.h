@@ -14,6 +14,7 @@ struct run_options {
     std::vector<std::string> words;       // as given, for every run
     std::vector<std::string> extensions;  // of the outputs one run writes
     option_values values;                 // as vimsor reads them
+    std::vector<std::string> seen;        // the options given, by name (see parsed_options)
 };
 
 // The options of every run; throws batch_error naming the word the batch

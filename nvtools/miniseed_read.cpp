@@ -11,6 +11,7 @@
 #include <climits>
 #include <cmath>
 #include <map>
+#include <optional>
 #include <stdexcept>
 
 namespace nvtools {
@@ -226,29 +227,80 @@ void decode_into(std::string& bytes, const std::string& id, const RecordHeader& 
     }
 }
 
-// The segments of one trace: its records with samples checked, joined and decoded.
-void read_trace(std::string& bytes, const ParsedFile& parsed, size_t trace,
-                std::vector<Segment>& segments) {
-    const std::string& id = parsed.ids[trace];
-    std::vector<const RecordHeader*> records;
+// A record of a trace and the bytes of the file it lies in; file is the
+// file's name when records of several files are read, null otherwise.
+struct TraceRecord {
+    std::string* bytes;
+    const std::string* file;
+    const RecordHeader* header;
+};
+
+// True when the record has a sample in [window.from_us, window.to_us).
+bool overlaps(const RecordHeader& record, const TimeWindow& window) {
+    const double end_us =
+        static_cast<double>(record.start_us) +
+        static_cast<double>(record.samples) * 1e6 / record.rate_hz;
+    return static_cast<double>(window.from_us) < end_us && record.start_us < window.to_us;
+}
+
+void decode_record(const TraceRecord& record, const std::string& id, RecordHolder& holder,
+                   Segment& segment, int& trace_is_integer) {
+    if (record.file == nullptr)
+        return decode_into(*record.bytes, id, *record.header, holder, segment, trace_is_integer);
+    try {
+        decode_into(*record.bytes, id, *record.header, holder, segment, trace_is_integer);
+    } catch (const std::runtime_error& e) {
+        throw std::runtime_error(*record.file + ": " + e.what());
+    }
+}
+
+// The segments of one trace: its records with samples checked, joined and
+// decoded. With a window, only the records with samples in it are decoded;
+// each segment then starts at its first decoded record (first_index) and
+// segments without one are left out.
+void read_trace(const std::string& id, std::vector<TraceRecord> all,
+                const std::optional<TimeWindow>& window, std::vector<Segment>& segments) {
+    std::vector<TraceRecord> records;
     std::vector<RecordTiming> timings;
-    for (const RecordHeader& record : parsed.records) {
-        if (record.trace != trace || record.samples == 0)
+    for (const TraceRecord& record : all) {
+        const RecordHeader& header = *record.header;
+        if (header.samples == 0)
             continue;
-        check_header(id, record);
-        records.push_back(&record);
-        timings.push_back({record.start_us, record.rate_hz, record.samples});
+        try {
+            check_header(id, header);
+        } catch (const std::runtime_error& e) {
+            throw std::runtime_error(record.file == nullptr ? e.what()
+                                                            : *record.file + ": " + e.what());
+        }
+        records.push_back(record);
+        timings.push_back({header.start_us, header.rate_hz, header.samples});
     }
     RecordHolder holder;
     int trace_is_integer = -1;
     for (const JoinedSegment& joined : join_records(timings)) {
-        Segment& segment = segments.emplace_back();
+        Segment segment;
         segment.id = id;
         segment.rate_hz = joined.rate_hz;
         segment.start_us = joined.start_us;
-        segment.values.reserve(static_cast<size_t>(joined.samples));
+        const auto wanted = [&](size_t r) { return !window || overlaps(*records[r].header, *window); };
+        std::int64_t decoded = 0;
         for (const size_t r : joined.records)
-            decode_into(bytes, id, *records[r], holder, segment, trace_is_integer);
+            decoded += wanted(r) ? records[r].header->samples : 0;
+        segment.values.reserve(static_cast<size_t>(decoded));
+        std::int64_t index = 0;  // of the next record's first sample in the joined run
+        bool decoding = false;
+        for (const size_t r : joined.records) {
+            const RecordHeader& header = *records[r].header;
+            if (wanted(r)) {
+                if (!decoding)
+                    segment.first_index = index;
+                decoding = true;
+                decode_record(records[r], id, holder, segment, trace_is_integer);
+            }
+            index += header.samples;
+        }
+        if (decoding)
+            segments.push_back(std::move(segment));
     }
 }
 
@@ -281,10 +333,42 @@ std::vector<Segment> read_miniseed(const std::string& file,
     for (const std::string& id : select_ids(parsed.ids, patterns)) {
         const auto trace = static_cast<size_t>(
             std::find(parsed.ids.begin(), parsed.ids.end(), id) - parsed.ids.begin());
-        read_trace(bytes, parsed, trace, segments);
+        std::vector<TraceRecord> records;
+        for (const RecordHeader& record : parsed.records)
+            if (record.trace == trace)
+                records.push_back({&bytes, nullptr, &record});
+        read_trace(id, std::move(records), std::nullopt, segments);
     }
     if (segments.empty() && patterns.empty())
         throw std::runtime_error("the miniSEED file holds no samples");
+    return segments;
+}
+
+std::vector<Segment> read_miniseed_files(const std::vector<std::string>& files,
+                                         const std::vector<std::string>& ids,
+                                         const TimeWindow& window) {
+    std::vector<std::string> bytes(files.size());
+    std::vector<ParsedFile> parsed(files.size());
+    for (size_t f = 0; f < files.size(); ++f) {
+        try {
+            bytes[f] = file_bytes(files[f]);
+            parsed[f] = parse_records(bytes[f]);
+        } catch (const std::runtime_error& e) {
+            throw std::runtime_error(files[f] + ": " + e.what());
+        }
+    }
+    std::vector<Segment> segments;
+    for (const std::string& id : ids) {
+        std::vector<TraceRecord> records;
+        for (size_t f = 0; f < files.size(); ++f) {
+            const auto known = std::find(parsed[f].ids.begin(), parsed[f].ids.end(), id);
+            const auto trace = static_cast<size_t>(known - parsed[f].ids.begin());
+            for (const RecordHeader& record : parsed[f].records)
+                if (known != parsed[f].ids.end() && record.trace == trace)
+                    records.push_back({&bytes[f], &files[f], &record});
+        }
+        read_trace(id, std::move(records), window, segments);
+    }
     return segments;
 }
 

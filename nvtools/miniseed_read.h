@@ -15,7 +15,11 @@ namespace nvtools {
 struct Segment {
     std::string id;  // NET.STA.LOC.CHA
     double rate_hz = 0.0;
-    std::int64_t start_us = 0;
+    std::int64_t start_us = 0;  // the run's first sample
+    // values[i] is sample first_index + i of the run: it lies at
+    // start_us + (first_index + i) / rate. Read from a window, a run's
+    // records before the window are not decoded.
+    std::int64_t first_index = 0;
     std::vector<double> values;
     bool is_integer = true;       // decoded from integer encodings (a trace never mixes)
     std::vector<int> encodings;   // SEED codes of its records' encodings, ascending, each once
@@ -47,5 +51,21 @@ std::string encoding_name(int code);
 // floating-point samples.
 std::vector<Segment> read_miniseed(const std::string& file,
                                    const std::vector<std::string>& patterns = {});
+
+// Microseconds since 1970 from from_us up to, not including, to_us.
+struct TimeWindow {
+    std::int64_t from_us = 0;
+    std::int64_t to_us = 0;
+};
+
+// The segments of the traces ids (exact ids, in that order) over several
+// files: the records of a trace in all the files are joined together, as
+// read_miniseed joins those of one file, so a run goes on from one file into
+// the next. Only records with samples in window are decoded (see
+// Segment::first_index); a trace without any gives no segment. Throws
+// std::runtime_error naming the file for read_miniseed's refusals.
+std::vector<Segment> read_miniseed_files(const std::vector<std::string>& files,
+                                         const std::vector<std::string>& ids,
+                                         const TimeWindow& window);
 
 }  // namespace nvtools

@@ -43,6 +43,7 @@ int libmseed_encoding(Encoding encoding) {
     switch (encoding) {
     case Encoding::steim2: return DE_STEIM2;
     case Encoding::int32: return DE_INT32;
+    case Encoding::float32: return DE_FLOAT32;
     case Encoding::float64: return DE_FLOAT64;
     }
     return DE_INT32;
@@ -80,6 +81,8 @@ RateField rate_field(double rate_hz) {
 }
 
 Encoding encoding_for(const TraceSamples& samples) {
+    if (samples.single != nullptr)
+        return Encoding::float32;
     if (samples.whole == nullptr)
         return Encoding::float64;
     std::int64_t previous = 0;  // the first sample is packed against zero
@@ -119,7 +122,10 @@ long pack_trace(const TraceHeader& header, const TraceSamples& samples, int reco
     }
     // The packer only reads the samples; the pointer is taken back before
     // msr_free, which would release it.
-    if (samples.whole != nullptr) {
+    if (samples.single != nullptr) {
+        msr->datasamples = const_cast<float*>(samples.single);
+        msr->sampletype = 'f';
+    } else if (samples.whole != nullptr) {
         msr->datasamples = const_cast<std::int32_t*>(samples.whole);
         msr->sampletype = 'i';
     } else {

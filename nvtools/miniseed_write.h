@@ -8,11 +8,13 @@
 
 namespace nvtools {
 
-// The samples of one contiguous trace: whole numbers or numbers with fractions.
+// The samples of one contiguous trace: whole numbers, numbers with fractions,
+// or single-precision numbers (results, which hold six significant digits).
 struct TraceSamples {
     const std::int32_t* whole = nullptr;  // set for whole numbers
-    const double* fractional = nullptr;   // set otherwise
+    const double* fractional = nullptr;   // set for numbers with fractions
     size_t count = 0;
+    const float* single = nullptr;        // set for single-precision numbers
 };
 
 struct TraceHeader {
@@ -22,7 +24,7 @@ struct TraceHeader {
 };
 
 // libmseed's encodings used here.
-enum class Encoding { steim2, int32, float64 };
+enum class Encoding { steim2, int32, float32, float64 };
 
 // Where the records keep the sampling rate: the fixed header's factor and
 // multiplier when they give the rate back exactly, otherwise Blockette 100
@@ -32,7 +34,8 @@ enum class RateField { factor_multiplier, blockette_100 };
 RateField rate_field(double rate_hz);
 
 // Steim-2 when every sample and every difference between neighbours fits
-// its 30 bits, INT32 otherwise; FLOAT64 for numbers with fractions.
+// its 30 bits, INT32 otherwise; FLOAT64 for numbers with fractions, FLOAT32
+// for single-precision ones.
 Encoding encoding_for(const TraceSamples& samples);
 
 // Packs the trace into records of record_length bytes (big-endian, quality

@@ -89,23 +89,23 @@ DayFileSet::DayFileSet(fs::path root) : root_(std::move(root)) {}
 DayFileSet::~DayFileSet() { remove_temporaries(); }
 
 void DayFileSet::add(const SeedId& id, double rate_hz, int64_t start_us,
-                     std::span<const float> values) {
+                     std::span<const float> values, const fs::path& tree) {
     if (!(rate_hz > 0 && std::isfinite(rate_hz)))
         throw Error(id.text() + ": no positive, finite rate");
     for (size_t from = 0; from < values.size();) {
         const int64_t part_start = sample_time_us(start_us, rate_hz, from);
         const int64_t next_midnight = midnight_us(day_at(part_start) + 1);
         const size_t to = first_sample_from(start_us, rate_hz, values.size(), next_midnight);
-        add_part(id, rate_hz, part_start, values.subspan(from, to - from));
+        add_part(root_ / tree, id, rate_hz, part_start, values.subspan(from, to - from));
         from = to;
     }
 }
 
-void DayFileSet::add_part(const SeedId& id, double rate_hz, int64_t start_us,
-                          std::span<const float> values) {
+void DayFileSet::add_part(const fs::path& root, const SeedId& id, double rate_hz,
+                          int64_t start_us, std::span<const float> values) {
     Part part{start_us, sample_time_us(start_us, rate_hz, values.size()), {}};
     pack_float32_records(id, rate_hz, start_us, values, part.records);
-    files_[day_file(root_, id, day_at(start_us))].push_back(std::move(part));
+    files_[day_file(root, id, day_at(start_us))].push_back(std::move(part));
 }
 
 void DayFileSet::write_temporaries() {

@@ -28,12 +28,13 @@ public:
     DayFileSet(const DayFileSet&) = delete;
     DayFileSet& operator=(const DayFileSet&) = delete;
 
-    // Adds a contiguous piece of trace id: values from start_us on at rate_hz.
-    // It is split at every UTC midnight (a sample at midnight opens the new
-    // day), each part starting at its first sample's time to the nearest
-    // microsecond. Throws Error naming the id when the rate is not positive and
-    // finite or the records cannot be made.
-    void add(const SeedId& id, double rate_hz, int64_t start_us, std::span<const float> values);
+    // Adds a contiguous piece of trace id to the SDS tree root/tree: values
+    // from start_us on at rate_hz. It is split at every UTC midnight (a sample
+    // at midnight opens the new day), each part starting at its first sample's
+    // time to the nearest microsecond. Throws Error naming the id when the
+    // rate is not positive and finite or the records cannot be made.
+    void add(const SeedId& id, double rate_hz, int64_t start_us, std::span<const float> values,
+             const std::filesystem::path& tree = {});
 
     // Writes every day file under a temporary name beside its place, then
     // renames each into place; a day file already there is replaced. Throws
@@ -49,8 +50,8 @@ private:
         std::string records;
     };
 
-    void add_part(const SeedId& id, double rate_hz, int64_t start_us,
-                  std::span<const float> values);
+    void add_part(const std::filesystem::path& root, const SeedId& id, double rate_hz,
+                  int64_t start_us, std::span<const float> values);
     void write_temporaries();
     void remove_temporaries() noexcept;
 

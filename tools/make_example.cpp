@@ -1,8 +1,12 @@
 // Writes an example block-format recording of a three-microphone infrasound
 // array: microbarom-like low-frequency sinusoids, deterministic pseudo-noise
-// and one transient that reaches the microphones one after the other.
+// and one transient that reaches the microphones one after the other. With
+// --sds, the same samples go as miniSEED day files into an SDS tree under
+// ROOT (traces XX.KIRUN.00.BDF .. XX.KIRUN.02.BDF), starting half an hour
+// before midnight, so that records straddle it.
 //
-//   make_example FILE [SECONDS [HZ]]      (default: 3600 s at 20 Hz)
+//   make_example FILE [SECONDS [HZ]]           (default: 3600 s at 20 Hz)
+//   make_example --sds ROOT [SECONDS [HZ]]
 
 #include <cmath>
 #include <cstdint>
@@ -11,8 +15,10 @@
 #include <iostream>
 #include <numbers>
 #include <string>
+#include <vector>
 
 #include "nv24_writer.h"
+#include "sds_tree_writer.h"
 #include "write_file.h"
 
 namespace {
@@ -83,17 +89,37 @@ nv24w::File make_recording(double seconds, double hz) {
     return file;
 }
 
+// The recording's channels as the traces of an SDS tree, half an hour before midnight on.
+std::vector<sdsw::Trace> sds_traces(const nv24w::File& recording, double hz) {
+    std::vector<sdsw::Trace> traces;
+    const int64_t start_us = (int64_t{start_second} - 1800) * 1'000'000;
+    for (unsigned microphone = 0; microphone < channels; ++microphone) {
+        sdsw::Segment segment{start_us, {}};
+        for (std::size_t w = microphone; w < recording.samples.size(); w += channels)
+            segment.samples.push_back(static_cast<int32_t>(recording.samples[w]));
+        traces.push_back({"XX", "KIRUN", "0" + std::to_string(microphone), "BDF", hz, {segment}});
+    }
+    return traces;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2 || argc > 4) {
-        std::cerr << "usage: make_example FILE [SECONDS [HZ]]   (default: 3600 s at 20 Hz)\n";
+    const bool sds = argc > 1 && std::string(argv[1]) == "--sds";
+    const int first = sds ? 2 : 1;  // FILE or ROOT
+    if (argc < first + 1 || argc > first + 3) {
+        std::cerr << "usage: make_example FILE [SECONDS [HZ]]   (default: 3600 s at 20 Hz)\n"
+                     "       make_example --sds ROOT [SECONDS [HZ]]\n";
         return 1;
     }
-    const double seconds = argc > 2 ? positive_number(argv[2], "SECONDS") : 3600.0;
-    const double hz = argc > 3 ? positive_number(argv[3], "HZ") : 20.0;
+    const double seconds = argc > first + 1 ? positive_number(argv[first + 1], "SECONDS") : 3600.0;
+    const double hz = argc > first + 2 ? positive_number(argv[first + 2], "HZ") : 20.0;
     try {
-        testwriters::write_file(argv[1], nv24w::encode(make_recording(seconds, hz)));
+        const nv24w::File recording = make_recording(seconds, hz);
+        if (sds)
+            sdsw::write_tree(argv[first], sds_traces(recording, hz));
+        else
+            testwriters::write_file(argv[first], nv24w::encode(recording));
     } catch (const std::exception& e) {
         std::cerr << "make_example: " << e.what() << "\n";
         return 1;

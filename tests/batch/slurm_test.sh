@@ -48,4 +48,23 @@ wait_for 120 "the resubmission" array_gone
 check_resumed "$cancelled"
 [ -e "$cancelled/slurm/${job}_0.out" ] || fail "no task log in $cancelled/slurm: $(ls "$cancelled/slurm")"
 [ -z "$(find "$work" "$PWD" -name PWNED)" ] || fail "a name ran as code"
+
+# The days of an SDS archive as an array give the day files a run under GNU
+# parallel gives (held against plain vimsor runs in test_batch).
+"$bin/sds_test_archive" "$work/sds" || fail "sds_test_archive"
+for way in parallel slurm; do
+    expect_said 0 "planned 5 input(s)" "$batch" plan "$work/sds-$way" --sds "$work/sds" \
+        --channels 'XX.*' --from 2024-02-27 --to 2024-03-02 -- -b
+done
+if command -v parallel >/dev/null; then
+    expect_status 0 "$batch" run "$work/sds-parallel"
+fi
+expect_said 0 "3 task(s) over 5 input(s), 2 per task" "$batch" submit "$work/sds-slurm" --chunk 2
+wait_for 180 "the SDS array" array_gone
+expect_said 0 "done 5 (2 with no data), failed 0" "$batch" status "$work/sds-slurm"
+said "samples without a result: 3312 "
+[ -n "$(find "$work/sds-slurm/out/weak" "$work/sds-slurm/out/strong" -type f)" ] || fail "no SDS results"
+if command -v parallel >/dev/null; then
+    diff -r "$work/sds-parallel/out" "$work/sds-slurm/out" || fail "the array's day files differ"
+fi
 echo PASS

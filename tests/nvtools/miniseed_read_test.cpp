@@ -168,6 +168,47 @@ TEST(MiniseedRead, JoiningChecksAndRefusals) {
     }
 }
 
+// A trace's records in several files join into one run; a window decodes only its records.
+TEST(MiniseedRead, SeveralFilesWithinAWindow) {
+    testrun::TempDir dir;
+    // A's 2000 samples in two files (records of 372, 372, 256 samples each), B in the second.
+    testrun::write_file(dir / "1", trace("A", 0, 20, 1000));
+    testrun::write_file(dir / "2", trace("A", 50 * second, 20, 1000) + trace("B", 0, 20, 100));
+    testrun::write_file(dir / "3", trace("A", 0, 20, 1000).substr(0, 700));
+    const std::vector<std::string> both = {dir / "1", dir / "2"};
+    const struct {
+        std::vector<std::string> files, ids;
+        std::int64_t from_s, to_s;
+        std::string expected;  // "ID start rate values first_index" or the refusal
+    } rows[] = {
+        {both, {"IM.A..BDF"}, 0, 100, "IM.A..BDF 0 20 2000 STEIM-2 from 0"},
+        {both, {"IM.B..BDF", "IM.A..BDF"}, 0, 60,
+         "IM.B..BDF 0 20 100 STEIM-2 from 0; IM.A..BDF 0 20 1372 STEIM-2 from 0"},
+        // Samples 1200 .. 1399 lie in the second file's first two records; B has none.
+        {both, {"IM.B..BDF", "IM.A..BDF"}, 60, 70, "IM.A..BDF 0 20 744 STEIM-2 from 1000"},
+        {both, {"IM.A..BDF"}, 100, 200, ""},
+        {{dir / "1", dir / "3"}, {"IM.A..BDF"}, 0, 100,
+         "refused: " + (dir / "3").string() + ": truncated miniSEED file: 188 bytes after the "
+         "last whole record"},
+    };
+    for (const auto& row : rows) {
+        std::string got;
+        try {
+            const auto segments = nvtools::read_miniseed_files(
+                row.files, row.ids, {may_1_us + row.from_s * second, may_1_us + row.to_s * second});
+            for (const nvtools::Segment& s : segments) {
+                got += (got.empty() ? "" : "; ") + summary({s}) + " from " +
+                       std::to_string(s.first_index);
+                for (size_t i = 0; i < s.values.size(); ++i)
+                    ASSERT_EQ(s.values[i], value_at(s.first_index + static_cast<std::int64_t>(i)));
+            }
+        } catch (const std::runtime_error& e) {
+            got = std::string("refused: ") + e.what();
+        }
+        EXPECT_EQ(got, row.expected);
+    }
+}
+
 // Overlapping segments of one trace: repeated samples are dropped, other values refused.
 TEST(MiniseedRead, OverlapsKeepOnlyRepeatedValues) {
     const auto segment = [](std::int64_t start_us, double rate, std::vector<double> values) {

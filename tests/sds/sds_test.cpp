@@ -267,7 +267,8 @@ TEST(DayWriter, ASetAppearsWholeOrNotAtAll) {
               ar2_name + ": is not a regular file and is not replaced | " + ar2_name + "/x");
     DayFileSet set(dir.path());
     EXPECT_EQ(error_text([&] { set.add(ar2, 100.0012283, feb29, values); }),
-              "XX.AR2..BDF at 100.0012283 Hz: the rate cannot be written exactly");
+              "XX.AR2..BDF: the sampling rate 100.0012283 Hz has no exact form in miniSEED: neither "
+              "a factor and multiplier nor Blockette 100's 32-bit float holds it");
     EXPECT_EQ(error_text([&] { set.add(ar2, std::nan(""), feb29, values); }),
               "XX.AR2..BDF: no positive, finite rate");
 }

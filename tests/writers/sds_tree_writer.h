@@ -27,6 +27,7 @@ struct Trace {
     std::string network, station, location, channel;
     double rate_hz;
     std::vector<Segment> segments;
+    int encoding = DE_STEIM2;  // or DE_FLOAT32: the samples as floats
 };
 
 inline std::string id_of(const Trace& t) {
@@ -53,14 +54,16 @@ inline void touch_day_file(const fs::path& root, const Trace& t, int64_t time_us
         throw std::runtime_error("cannot create " + file.string());
 }
 
-// Every segment in Steim-2 records of 512 bytes, each appended to the day file of its start.
+// Every segment in records of 512 bytes (the trace's encoding), each appended to the day
+// file of its start.
 inline void write_tree(const fs::path& root, const std::vector<Trace>& traces) {
     for (const Trace& trace : traces)
         for (const Segment& segment : trace.segments) {
             const std::string bytes =
                 msw::pack({trace.network, trace.station, trace.location, trace.channel,
                            segment.start_us, trace.rate_hz,
-                           std::vector<double>(segment.samples.begin(), segment.samples.end())});
+                           std::vector<double>(segment.samples.begin(), segment.samples.end()),
+                           trace.encoding});
             for (size_t at = 0; at < bytes.size() || at == 0; at += 512) {
                 std::string record = bytes.substr(at, 512);
                 MSRecord* msr = nullptr;
