@@ -1,7 +1,5 @@
-// vimsor-batch over an SDS archive under GNU parallel: the plan's refusals,
-// the days against plain vimsor runs on the test's own cuts, a rerun that
-// redoes nothing, changed day files redone by run --changed, and a task
-// killed with SIGKILL mid-day, then run again.
+// vimsor-batch over an SDS archive under GNU parallel: the plan's refusals, then runs held
+// against plain vimsor runs on the test's own cuts.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -84,9 +82,7 @@ TEST(SdsBatch, PlanRefusesNamingTheWordAndWritesNothing) {
     } cases[] = {
         {"XX.AR1..BDF,XX.AR2..BDF", {}, "match 2 ids with day files from 2024-02-27 to 2024-03-02"},
         {"*", {}, "match 9 ids with day files"},
-        {"XX.*", {"-o", "x"}, "-o is not taken"},
-        {"XX.*", {"--namebase=x"}, "--namebase is not taken"},
-        {"XX.*", {"--cpus=2"}, "--cpus is not taken"},
+        {"XX.*", {"--cpus=2"}, "--cpus is not taken"},  // the others: BatchPlan's table
         {"XX.*", {"--mode=bin"}, "--mode is not taken: the results of an SDS archive"},
         {"XX.*", {"-4", "--mode=ascii"}, "--mode is not taken"},
     };
@@ -104,30 +100,67 @@ TEST(SdsBatch, PlanRefusesNamingTheWordAndWritesNothing) {
     EXPECT_EQ(missing.err, "vimsor-batch: plan: an SDS archive needs --to\n");
 }
 
-TEST(SdsBatch, DaysAgreeWithPlainRunsAndOnlyChangedDaysAreRedone) {
+// The value of "key=" in a running record, up to the line's end.
+std::string record_value(const std::string& record, const std::string& key) {
+    const size_t at = record.find("\n" + key + "=");
+    if (at == std::string::npos)
+        return "";
+    const size_t from = at + key.size() + 2;
+    return record.substr(from, record.find('\n', from) - from);
+}
+
+// A first run whose task on day 3 (02-29, two pieces) is killed with SIGKILL after the first
+// piece; a rerun redoes that day only. Then a rerun that redoes nothing, and changed days redone.
+TEST(SdsBatch, KilledDayRerunAgreesWithPlainRunsAndOnlyChangedDaysAreRedone) {
     if (!has_parallel())
         GTEST_SKIP() << "GNU parallel is not installed";
     TempDir top;
-    const fs::path root = top / "archive", dir = top / "batch";
+    const fs::path root = top / "archive", dir = top / "batch", slow = top / "slow";
     write_archive(root);
-    const std::vector<std::string> options{"-b"};
+    fs::create_directories(slow);
+    testrun::write_file(slow / "mavlin", "#!/bin/sh\nsleep 2\nexec '" +
+                                             (testrun::bin_dir() / "mavlin").string() + "' \"$@\"\n");
+    fs::permissions(slow / "mavlin", fs::perms::owner_all);
     const auto batch = [&](std::vector<std::string> args) {
         return testrun::run("vimsor-batch", args, top.path());
     };
-    const testrun::Result plan = batch(plan_args(dir, root, "XX.AR?..BDF", options));
+    const testrun::Result plan = batch(plan_args(dir, root, "XX.AR?..BDF", {"-b"}));
     ASSERT_EQ(plan.status, 0) << plan.err;
     EXPECT_EQ(plan.out, "vimsor-batch: planned 5 input(s) in " + dir.string() + "/manifest\n");
-    const testrun::Result run = batch({"run", dir.string(), "-j", "2"});
-    ASSERT_EQ(run.status, 0) << run.out << run.err;
-    const Trees expected = expected_results(options);
+    std::string killed;  // the running record of day 3 when its task was killed
+    {
+        testrun::Child runner("vimsor-batch", {"run", dir.string(), "-j", "1"}, top.path(), slow);
+        bool first_piece_done = false;
+        for (int wait = 0; wait < 600 && !first_piece_done; ++wait) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            first_piece_done =
+                testrun::read_file(dir / "logs/3.log").find("Writes file") != std::string::npos;
+        }
+        killed = testrun::read_file(dir / "records/0/3.running");
+        const int task = std::atoi(record_value(killed, "task").c_str());
+        ASSERT_TRUE(first_piece_done && task > 0) << killed;
+        ASSERT_EQ(::kill(task, SIGKILL), 0);
+        EXPECT_EQ(runner.wait().status, 1);  // the other days are done
+    }
+    EXPECT_FALSE(fs::exists(dir / "records/0/3.done"));
+    for (const auto& [name, inode] : inodes(dir / "out"))
+        EXPECT_EQ(name.find("2024.060"), std::string::npos) << name << " of the killed day";
+    const testrun::Result rerun = batch({"run", dir.string(), "-j", "2"});
+    EXPECT_EQ(rerun.status, 0) << rerun.out << rerun.err;
+    EXPECT_NE(rerun.out.find("1 input(s) to run"), std::string::npos) << rerun.out;
+    const Trees expected = expected_results({"-b"});
     ASSERT_EQ(expected.size(), 6u);  // weak and strong of three elements
     EXPECT_TRUE(read_result_trees(dir / "out") == expected);
+    const std::string scratch = killed.substr(killed.find("\nscratch=") + 9);
+    EXPECT_FALSE(fs::exists(scratch)) << "the killed task's scratch " << scratch;
     // 02-28: 176 per element; 02-29: 264; 03-01: 864, 264, 864.
     const std::string counts = "done 5 (2 with no data), failed 0, pending 0, running 0 (of 5)\n"
                                "samples without a result: 3312 ";
     EXPECT_EQ(batch({"status", dir.string()}).out.substr(0, counts.size()), counts);
 
     const auto written = inodes(dir / "out");
+    for (const auto& [name, inode] : written)
+        EXPECT_EQ(fs::path(name).filename().string().front(), 'X') << name << " left behind";
     EXPECT_NE(batch({"run", dir.string()}).out.find("0 input(s) to run"), std::string::npos);
     EXPECT_EQ(inodes(dir / "out"), written);
 
@@ -151,56 +184,6 @@ TEST(SdsBatch, DaysAgreeWithPlainRunsAndOnlyChangedDaysAreRedone) {
     const std::string mar01 = "weak/2024/XX/AR1/BDF.D/XX.AR1..BDF.D.2024.061";
     EXPECT_EQ(rewritten.at(feb28), written.at(feb28));
     EXPECT_NE(rewritten.at(mar01), written.at(mar01));
-}
-
-// The value of "key=" in a running record, up to the line's end.
-std::string record_value(const std::string& record, const std::string& key) {
-    const size_t at = record.find("\n" + key + "=");
-    if (at == std::string::npos)
-        return "";
-    const size_t from = at + key.size() + 2;
-    return record.substr(from, record.find('\n', from) - from);
-}
-
-TEST(SdsBatch, TaskKilledMidDayThenRerun) {
-    if (!has_parallel())
-        GTEST_SKIP() << "GNU parallel is not installed";
-    TempDir top;
-    const fs::path root = top / "archive", dir = top / "batch", slow = top / "slow";
-    write_archive(root);
-    fs::create_directories(slow);
-    testrun::write_file(slow / "mavlin", "#!/bin/sh\nsleep 2\nexec '" +
-                                             (testrun::bin_dir() / "mavlin").string() + "' \"$@\"\n");
-    fs::permissions(slow / "mavlin", fs::perms::owner_all);
-    ASSERT_EQ(testrun::run("vimsor-batch", plan_args(dir, root, "XX.*", {}), top.path()).status, 0);
-    std::string killed;  // the running record of day 3 when its task was killed
-    {
-        testrun::Child runner("vimsor-batch", {"run", dir.string(), "-j", "1"}, top.path(), slow);
-        // Day 3 (02-29) has two pieces: its task is killed once the first piece's vimsor ended.
-        bool first_piece_done = false;
-        for (int wait = 0; wait < 600 && !first_piece_done; ++wait) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            first_piece_done =
-                testrun::read_file(dir / "logs/3.log").find("Writes file") != std::string::npos;
-        }
-        killed = testrun::read_file(dir / "records/0/3.running");
-        const int task = std::atoi(record_value(killed, "task").c_str());
-        ASSERT_TRUE(first_piece_done && task > 0) << killed;
-        ASSERT_EQ(::kill(task, SIGKILL), 0);
-        EXPECT_EQ(runner.wait().status, 1);  // the other days are done
-    }
-    EXPECT_FALSE(fs::exists(dir / "records/0/3.done"));
-    for (const auto& [name, inode] : inodes(dir / "out"))
-        EXPECT_EQ(name.find("2024.060"), std::string::npos) << name << " of the killed day";
-    const testrun::Result rerun =
-        testrun::run("vimsor-batch", {"run", dir.string(), "-j", "2"}, top.path());
-    EXPECT_EQ(rerun.status, 0) << rerun.out << rerun.err;
-    EXPECT_NE(rerun.out.find("1 input(s) to run"), std::string::npos) << rerun.out;
-    EXPECT_TRUE(read_result_trees(dir / "out") == expected_results({}));
-    for (const auto& [name, inode] : inodes(dir / "out"))
-        EXPECT_EQ(fs::path(name).filename().string().front(), 'X') << name << " left behind";
-    const std::string scratch = killed.substr(killed.find("\nscratch=") + 9);
-    EXPECT_FALSE(fs::exists(scratch)) << "the killed task's scratch " << scratch;
 }
 
 }  // namespace

@@ -43,17 +43,18 @@ TEST(DayTask, ResultTreesAgreeWithPlainRunsOnTheTestsOwnCuts) {
         std::vector<std::string> options;
         size_t pieces;
         std::vector<uint64_t> without_result;  // per element
+        std::string trees;                     // the result trees the options give
         size_t ar3_late = 0;                   // samples AR3's first run starts later
     } days[] = {
         // 02-28 23:59:00 on: 1200 samples; 1024 get results.
-        {"2024-02-28", {"-4", "--quiet", "-b"}, 1, {176, 176, 176}},
-        {"2024-02-28", {"-4", "--quiet"}, 0, {1200, 1200, 511}, 689},  // 511 in common: no data
+        {"2024-02-28", {"-4", "--quiet", "-b"}, 1, {176, 176, 176}, "weak.tm4_1 strong.tm4_2"},
+        {"2024-02-28", {"-4", "--quiet"}, 0, {1200, 1200, 511}, "weak.tm4_1", 689},  // 511 in common
         // 1200 from midnight, 600 before the next: 1024 + 512 rows.
-        {"2024-02-29", {"-4", "--quiet", "-b"}, 2, {264, 264, 264}},
+        {"2024-02-29", {"-4", "--quiet", "-b"}, 2, {264, 264, 264}, "weak.tm4_1 strong.tm4_2"},
         // AR2's gap from 00:00:30 to 00:01:00 splits: 600 and 1200 in common.
-        {"2024-03-01", {"-4", "--quiet"}, 2, {864, 264, 864}},
-        {"2024-03-01", {"-4", "--quiet", "-s", "-l", "0.01"}, 2, {864, 264, 864}},  // band-pass: weak
-        {"2024-03-02", {"-4", "--quiet"}, 0, {0, 0, 0}},
+        {"2024-03-01", {"-4", "--quiet", "-s"}, 2, {864, 264, 864}, "strong.tm4_2"},
+        {"2024-03-01", {"-4", "--quiet", "-s", "-l", "0.01"}, 2, {864, 264, 864}, "weak.tm4_3"},
+        {"2024-03-02", {"-4", "--quiet"}, 0, {0, 0, 0}, "weak.tm4_1"},
     };
     for (const auto& d : days) {
         SCOPED_TRACE(std::string(d.day) + " " + d.options.back());
@@ -69,6 +70,10 @@ TEST(DayTask, ResultTreesAgreeWithPlainRunsOnTheTestsOwnCuts) {
         EXPECT_EQ(outcome.no_data, d.pieces == 0);
         EXPECT_EQ(outcome.pieces, d.pieces);
         EXPECT_EQ(outcome.samples_without_result, d.without_result);
+        std::string trees;
+        for (const ResultTree& tree : result_trees(job.options))
+            trees += (trees.empty() ? "" : " ") + tree.name.string() + tree.extension;
+        EXPECT_EQ(trees, d.trees);
         const Trees expected = plain_runs(traces, midnight_us(job.day), d.options);
         EXPECT_EQ(expected.empty(), d.pieces == 0);
         EXPECT_TRUE(read_result_trees(job.out) == expected);
@@ -119,24 +124,6 @@ TEST(DayTask, RefusalsAndFailuresLeaveNoResults) {
         }
         EXPECT_EQ(error, c.error);
         EXPECT_FALSE(fs::exists(job.out));
-    }
-}
-
-TEST(DayTask, ResultTreesFollowTheStrength) {
-    const struct {
-        std::vector<std::string> options;
-        std::string trees;
-    } cases[] = {
-        {{"-4"}, "weak.tm4_1"},
-        {{"-4", "-s"}, "strong.tm4_2"},
-        {{"-4", "-b"}, "weak.tm4_1 strong.tm4_2"},
-        {{"-4", "-b", "-l", "0.01"}, "weak.tm4_3"},
-    };
-    for (const auto& c : cases) {
-        std::string trees;
-        for (const ResultTree& tree : result_trees(parse_options(c.options)))
-            trees += (trees.empty() ? "" : " ") + tree.name.string() + tree.extension;
-        EXPECT_EQ(trees, c.trees);
     }
 }
 
