@@ -38,35 +38,29 @@ expect_status 0 "$batch" plan "$work/shown" "${good[@]:0:3}"
 BATCH=$batch DIR=$work/shown PATH=$work/slow:$PATH script -qec '"$BATCH" run "$DIR" -j 1' /dev/null >"$work/tty"
 grep -q $'\rprogress: [0-9] done, 0 failed, [0-9] pending of 3' "$work/tty" || fail "no progress line: $(cat -v "$work/tty")"
 
-# The runner killed with SIGKILL midway; a rerun does the rest.
+# The runner killed with SIGKILL, first after three inputs, then ten times as soon as an input is
+# under way: a rerun right after a kill is never refused. The running record names the host and
+# vimsor's session, which holds no descriptor of the batch's lock. A last run does the rest.
 expect_status 0 "$batch" plan "$work/killed" "$archive"/*/* -- --both
-PATH=$work/slow:$PATH "$batch" run "$work/killed" -j 2 >/dev/null 2>&1 &
-runner=$!
-cleanups+=("kill -9 $runner 2>/dev/null")
-wait_for 120 "the first inputs" at_least_done "$work/killed" 3
-kill -9 "$runner"
-wait "$runner" 2>/dev/null
-check_stopped "$work/killed" 24
-expect_status 1 "$batch" run "$work/killed" -j 2
-check_resumed "$work/killed"
-
-# A rerun right after a kill -9 of the runner is never refused, ten times
-# with no pause. The running record names the host and vimsor's session,
-# which holds no descriptor of the batch's lock.
-expect_status 0 "$batch" plan "$work/again" "$archive"/*/* -- --both
 session_of_running() {  # of a record of the current runner
-    grep -lx "runner=$runner [0-9]*" "$work"/again/records/*/*.running 2>/dev/null |
+    grep -lx "runner=$runner [0-9]*" "$work"/killed/records/*/*.running 2>/dev/null |
         xargs -r sed -n 's/^session=\([1-9][0-9]*\) [1-9].*/\1/p' 2>/dev/null | head -n 1
 }
 has_session() { [ -n "$(session_of_running)" ]; }
 sed 's/sleep 0.5/sleep 5/' "$work/slow/mavlin" | install -D /dev/stdin "$work/slower/mavlin"
-for round in {1..10}; do
-    PATH=$work/slower:$PATH "$batch" run "$work/again" -j 2 >"$work/round" 2>&1 &
+for round in {0..10}; do
+    [ "$round" = 0 ] && slow=$work/slow || slow=$work/slower
+    PATH=$slow:$PATH "$batch" run "$work/killed" -j 2 >"$work/round" 2>&1 &
     runner=$!
-    wait_for 60 "an input under way (round $round)" has_session
+    cleanups+=("kill -9 $runner 2>/dev/null")
+    if [ "$round" = 0 ]; then
+        wait_for 120 "the first inputs" at_least_done "$work/killed" 3
+    else
+        wait_for 60 "an input under way (round $round)" has_session
+    fi
     if [ "$round" = 1 ]; then
         session=$(session_of_running)
-        grep -qx "host=$(hostname)" "$work"/again/records/*/*.running || fail "no host in the running records"
+        grep -qx "host=$(hostname)" "$work"/killed/records/*/*.running || fail "no host in the running records"
         [ "$(ps -o sid= -p "$session" | tr -d ' ')" = "$session" ] || fail "vimsor $session leads no session"
         ! ls -l "/proc/$session/fd" | grep -q manifest || fail "vimsor holds the batch's lock"
     fi
@@ -74,8 +68,9 @@ for round in {1..10}; do
     wait "$runner" 2>/dev/null
     grep -q "input(s) to run" "$work/round" || { cat "$work/round"; fail "round $round was refused"; }
 done
-expect_status 1 "$batch" run "$work/again" -j 2
-check_finished "$work/again"
+check_stopped "$work/killed" 24
+expect_status 1 "$batch" run "$work/killed" -j 2
+check_resumed "$work/killed"
 
 # The analysis program's standard error goes to the log: the failure line is
 # vimsor's own message, one of its lines in a plain run with the same stand-in.
