@@ -4,18 +4,11 @@
 #include <libmseed.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
-#include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "day_task.h"
-#include "options.h"
-#include "run.h"
-#include "sds_results.h"
-#include "sds_tree_writer.h"
+#include "sds_results.h"  // with the day task, vimsor's options and the SDS writer
 
 using namespace sds;
 namespace fs = std::filesystem;

@@ -1,5 +1,4 @@
-// Writes the SDS test archive of tests/writers/sds_tree_writer.h (three
-// elements at 20 Hz, 2024-02-28 .. 2024-03-01) under the directory given, for
+// Writes the SDS test archive of tests/writers/sds_tree_writer.h under the directory given, for
 // the shell tests of the batch.
 #include <cstdio>
 #include <exception>
