@@ -1,7 +1,7 @@
 // vimsor-batch over an SDS archive under GNU parallel: the plan's refusals,
 // the days against plain vimsor runs on the test's own cuts, a rerun that
 // redoes nothing, changed day files redone by run --changed, and a task
-// killed with SIGKILL mid-day, then run again.
+// killed with SIGKILL mid-day, then run again (its claim clearing out/).
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -192,11 +192,17 @@ TEST(SdsBatch, TaskKilledMidDayThenRerun) {
     EXPECT_FALSE(fs::exists(dir / "records/0/3.done"));
     for (const auto& [name, inode] : inodes(dir / "out"))
         EXPECT_EQ(name.find("2024.060"), std::string::npos) << name << " of the killed day";
+    // What a commit cut short leaves goes with the rerun's claim; a lookalike stays.
+    const fs::path day_files = dir / "out/weak/2024/XX/AR1/BDF.D";
+    fs::create_directories(day_files);
+    testrun::write_file(day_files / ".XX.AR1..BDF.D.2024.060.4242.0", "");
+    testrun::write_file(day_files / ".XX.AR1..BDF.D.2024.060.keep", "");
     const testrun::Result rerun =
         testrun::run("vimsor-batch", {"run", dir.string(), "-j", "2"}, top.path());
     EXPECT_EQ(rerun.status, 0) << rerun.out << rerun.err;
     EXPECT_NE(rerun.out.find("1 input(s) to run"), std::string::npos) << rerun.out;
     EXPECT_TRUE(read_result_trees(dir / "out") == expected_results({}));
+    fs::remove(day_files / ".XX.AR1..BDF.D.2024.060.keep");
     for (const auto& [name, inode] : inodes(dir / "out"))
         EXPECT_EQ(fs::path(name).filename().string().front(), 'X') << name << " left behind";
     const std::string scratch = killed.substr(killed.find("\nscratch=") + 9);
