@@ -10,7 +10,9 @@
 #include "files.h"
 #include "manifest.h"
 #include "records.h"
+#include "day_writer.h"
 #include "scratch.h"
+#include "sds_batch.h"
 #include "slurm.h"
 #include "task.h"
 
@@ -40,6 +42,14 @@ batch_claim::batch_claim(const batch_layout& layout) {
     if (remove_tree(layout.staging()) != 0 || make_directories(layout.staging()) != 0) {
         close(lock_);
         throw batch_error("cannot clear " + layout.staging());
+    }
+    if (open_sds(layout)) {  // a day's commit cut short leaves its temporaries in out/
+        try {
+            sds::remove_leftover_temporaries(layout.out());
+        } catch (const sds::Error& e) {
+            close(lock_);
+            throw batch_error(e.what());
+        }
     }
 }
 

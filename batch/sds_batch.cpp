@@ -116,6 +116,7 @@ std::string day_record_text(const sds::DayOutcome& outcome) {
     std::string text = std::string("no_data=") + (outcome.no_data ? "1" : "0") + "\nwithout_result=";
     for (std::size_t e = 0; e < outcome.samples_without_result.size(); ++e)
         text += (e == 0 ? "" : " ") + std::to_string(outcome.samples_without_result[e]);
+    text += "\nconversion_cpu_seconds=" + std::to_string(outcome.conversion_cpu_seconds);
     text += "\nstamps=";
     for (std::size_t k = 0; k < outcome.inputs.size(); ++k)
         text += (k == 0 ? "" : " ") + stamp_text(outcome.inputs[k].stamp);

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -79,6 +80,14 @@ fs::path output_of(const fs::path& input, const std::string& extension) {
     return input.parent_path() / name;
 }
 
+// This process's CPU time so far (its children's not included).
+double process_cpu_seconds() {
+    timespec now{};
+    if (::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now) != 0)
+        throw Error(std::string("the process's CPU time cannot be read: ") + std::strerror(errno));
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
 }  // namespace
 
 std::vector<ResultTree> result_trees(const option_values& options) {
@@ -94,6 +103,8 @@ std::vector<ResultTree> result_trees(const option_values& options) {
 DayOutcome run_day(const DayJob& job, const PieceRunner& runner) {
     if (job.options.mode != OUTPUT_MODE_TM4)
         throw Error("the day's runs must write TM4 results (-4)");
+    const double cpu_at_start = process_cpu_seconds();
+    double runner_cpu = 0;
     DayOutcome outcome;
     std::vector<std::vector<nvtools::Segment>> segments;
     std::vector<std::vector<const nvtools::Segment*>> runs;
@@ -116,11 +127,16 @@ DayOutcome run_day(const DayJob& job, const PieceRunner& runner) {
 
     const std::vector<ResultTree> trees = result_trees(job.options);
     DayFileSet results(job.out);
+    for (const ResultTree& tree : trees)
+        for (const SeedId& id : job.elements)
+            results.replaces(day_file(job.out / tree.name, id, job.day));
     for (size_t p = 0; p < day.pieces.size(); ++p) {
         const Piece& piece = day.pieces[p];
         const fs::path input = job.scratch / ("piece" + std::to_string(p) + ".nv24");
         write_piece(input, piece);
+        const double cpu_before_run = process_cpu_seconds();
         runner(input);
+        runner_cpu += process_cpu_seconds() - cpu_before_run;
         size_t rows = 0;
         for (const ResultTree& tree : trees) {
             const fs::path output = output_of(input, tree.extension);
@@ -138,6 +154,7 @@ DayOutcome run_day(const DayJob& job, const PieceRunner& runner) {
             missing -= rows;
     }
     outcome.written = results.commit();
+    outcome.conversion_cpu_seconds = process_cpu_seconds() - cpu_at_start - runner_cpu;
     return outcome;
 }
 

@@ -49,6 +49,9 @@ struct DayOutcome {
     // and the day after, each with its stamp taken before it was read.
     std::vector<InputStamp> inputs;
     std::vector<std::filesystem::path> written;
+    // CPU seconds of this process on the day outside the runner: reading,
+    // cutting and writing the pieces, taking the results back, the day files.
+    double conversion_cpu_seconds = 0;
 };
 
 // The result trees the options give: "weak", "strong" or both (a band-pass
@@ -63,6 +66,8 @@ std::vector<ResultTree> result_trees(const option_values& options);
 // samples (vimsor's model holds 32-bit integers), naming the file that
 // cannot be read or written, or when the options do not ask for TM4 output;
 // whatever runner throws passes through. Nothing is written to out then.
+// The day's set of result files replaces the one a former run of the day
+// left: those of its files the new set lacks are removed with the commit.
 DayOutcome run_day(const DayJob& job, const PieceRunner& runner);
 
 }  // namespace sds

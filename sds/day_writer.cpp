@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <string_view>
 #include <system_error>
 
 namespace sds {
@@ -28,12 +29,32 @@ Error system_error(const fs::path& file, const char* what) {
     return file_error(file, std::string(what) + ": " + std::strerror(errno));
 }
 
-// A new file beside `file`, hidden and unlike any day file's name.
+// A temporary's name: ".DAYFILE.PID.ATTEMPT", hidden and unlike any day file's name.
+std::string temporary_name(const fs::path& file, int attempt) {
+    return "." + file.filename().string() + "." + std::to_string(::getpid()) + "." +
+           std::to_string(attempt);
+}
+
+// Whether name is one temporary_name gives: after the dot a day file's
+// name, then two numbers.
+bool is_temporary_name(std::string_view name) {
+    const auto strip_number = [&name] {
+        const size_t dot = name.rfind('.');
+        if (dot == std::string_view::npos || dot + 1 == name.size() ||
+            name.find_first_not_of("0123456789", dot + 1) != std::string_view::npos)
+            return false;
+        name.remove_suffix(name.size() - dot);
+        return true;
+    };
+    if (!name.starts_with('.') || !strip_number() || !strip_number())
+        return false;
+    return parse_day_file_name(name.substr(1)).has_value();
+}
+
+// A new file beside `file`, named by temporary_name.
 std::pair<int, fs::path> create_temporary(const fs::path& file) {
     for (int attempt = 0; attempt < temporary_name_attempts; ++attempt) {
-        const fs::path name =
-            file.parent_path() / ("." + file.filename().string() + "." +
-                                  std::to_string(::getpid()) + "." + std::to_string(attempt));
+        const fs::path name = file.parent_path() / temporary_name(file, attempt);
         const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0)
             return {fd, name};
@@ -88,6 +109,8 @@ DayFileSet::DayFileSet(fs::path root) : root_(std::move(root)) {}
 
 DayFileSet::~DayFileSet() { remove_temporaries(); }
 
+void DayFileSet::replaces(const fs::path& day_file) { replaced_.push_back(day_file); }
+
 void DayFileSet::add(const SeedId& id, double rate_hz, int64_t start_us,
                      std::span<const float> values, const fs::path& tree) {
     if (!(rate_hz > 0 && std::isfinite(rate_hz)))
@@ -136,13 +159,22 @@ void DayFileSet::write_temporaries() {
 
 std::vector<fs::path> DayFileSet::commit() {
     std::vector<fs::path> placed;
+    std::vector<fs::path> stale;
     try {
+        for (const fs::path& file : replaced_)
+            if (!files_.contains(file)) {
+                check_replaceable(file);
+                stale.push_back(file);
+            }
         write_temporaries();
         for (const auto& [file, temporary] : temporaries_) {
             if (::rename(temporary.c_str(), file.c_str()) != 0)
                 throw system_error(file, "cannot be put in place");
             placed.push_back(file);
         }
+        for (const fs::path& file : stale)
+            if (::unlink(file.c_str()) != 0 && errno != ENOENT)
+                throw system_error(file, "cannot be removed");
     } catch (...) {
         for (const fs::path& file : placed)
             ::unlink(file.c_str());
@@ -151,6 +183,7 @@ std::vector<fs::path> DayFileSet::commit() {
     }
     temporaries_.clear();
     files_.clear();
+    replaced_.clear();
     return placed;
 }
 
@@ -158,6 +191,21 @@ void DayFileSet::remove_temporaries() noexcept {
     for (const auto& [file, temporary] : temporaries_)
         ::unlink(temporary.c_str());
     temporaries_.clear();
+}
+
+void remove_leftover_temporaries(const fs::path& root) {
+    std::error_code error;
+    fs::recursive_directory_iterator entries(root, error), end;
+    for (; !error && entries != end; entries.increment(error)) {
+        const fs::directory_entry& entry = *entries;
+        if (entry.symlink_status(error).type() != fs::file_type::regular ||
+            !is_temporary_name(entry.path().filename().string()))
+            continue;
+        if (::unlink(entry.path().c_str()) != 0 && errno != ENOENT)
+            throw system_error(entry.path(), "cannot be removed");
+    }
+    if (error && error != std::errc::no_such_file_or_directory)
+        throw file_error(root, "cannot be read: " + error.message());
 }
 
 }  // namespace sds

@@ -36,11 +36,16 @@ public:
     void add(const SeedId& id, double rate_hz, int64_t start_us, std::span<const float> values,
              const std::filesystem::path& tree = {});
 
+    // Names a day file the set replaces as a whole: when the set writes no
+    // file in its place, commit removes it.
+    void replaces(const std::filesystem::path& day_file);
+
     // Writes every day file under a temporary name beside its place, then
-    // renames each into place; a day file already there is replaced. Throws
-    // Error naming the file on failure (also for pieces of one id that
-    // overlap, and for a place taken by anything but a regular file), and
-    // then leaves none of the set's files behind. Returns the day files.
+    // renames each into place; a day file already there is replaced, and the
+    // replaced ones the set does not write are removed. Throws Error naming
+    // the file on failure (also for pieces of one id that overlap, and for a
+    // place taken by anything but a regular file), and then leaves none of
+    // the set's files behind. Returns the day files written.
     std::vector<std::filesystem::path> commit();
 
 private:
@@ -56,8 +61,15 @@ private:
     void remove_temporaries() noexcept;
 
     std::filesystem::path root_;
+    std::vector<std::filesystem::path> replaced_;
     std::map<std::filesystem::path, std::vector<Part>> files_;            // day file -> its parts
     std::map<std::filesystem::path, std::filesystem::path> temporaries_;  // day file -> temporary
 };
+
+// Removes the temporary files a commit cut short left under root (a process
+// killed between writing and renaming them): files named as commit names
+// its temporaries, nothing else. For a tree no commit is writing to. Throws
+// Error naming the file or directory that cannot be removed or read.
+void remove_leftover_temporaries(const std::filesystem::path& root);
 
 }  // namespace sds

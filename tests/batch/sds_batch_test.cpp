@@ -145,12 +145,20 @@ TEST(SdsBatch, KilledDayRerunAgreesWithPlainRunsAndOnlyChangedDaysAreRedone) {
     EXPECT_FALSE(fs::exists(dir / "records/0/3.done"));
     for (const auto& [name, inode] : inodes(dir / "out"))
         EXPECT_EQ(name.find("2024.060"), std::string::npos) << name << " of the killed day";
+    // What a commit cut short leaves goes with the rerun's claim; a lookalike stays.
+    const fs::path day_files = dir / "out/weak/2024/XX/AR1/BDF.D";
+    fs::create_directories(day_files);
+    testrun::write_file(day_files / ".XX.AR1..BDF.D.2024.060.4242.0", "");
+    testrun::write_file(day_files / ".XX.AR1..BDF.D.2024.060.keep", "");
     const testrun::Result rerun = batch({"run", dir.string(), "-j", "2"});
     EXPECT_EQ(rerun.status, 0) << rerun.out << rerun.err;
     EXPECT_NE(rerun.out.find("1 input(s) to run"), std::string::npos) << rerun.out;
     const Trees expected = expected_results({"-b"});
     ASSERT_EQ(expected.size(), 6u);  // weak and strong of three elements
     EXPECT_TRUE(read_result_trees(dir / "out") == expected);
+    EXPECT_TRUE(fs::exists(day_files / ".XX.AR1..BDF.D.2024.060.keep"));
+    EXPECT_FALSE(fs::exists(day_files / ".XX.AR1..BDF.D.2024.060.4242.0"));
+    fs::remove(day_files / ".XX.AR1..BDF.D.2024.060.keep");
     const std::string scratch = killed.substr(killed.find("\nscratch=") + 9);
     EXPECT_FALSE(fs::exists(scratch)) << "the killed task's scratch " << scratch;
     // 02-28: 176 per element; 02-29: 264; 03-01: 864, 264, 864.

@@ -237,6 +237,15 @@ TEST(DayWriter, ASetAppearsWholeOrNotAtAll) {
     EXPECT_EQ(files_under(dir.path()),
               (std::vector<std::string>{"2024/XX/AR1/BDF.D/XX.AR1..BDF.D.2024.060",
                                         "2024/XX/AR2/BDF.D/XX.AR2..BDF.D.2024.060"}));
+    {  // a day's set replaces the day's files as a whole: AR2's, not written again, goes
+        DayFileSet set(dir.path());
+        set.replaces(day_file(dir.path(), ar1, day_at(feb29)));
+        set.replaces(ar2_file);
+        set.add(ar1, 20.0, feb29, values);
+        EXPECT_EQ(set.commit().size(), 1u);
+    }
+    EXPECT_EQ(files_under(dir.path()),
+              std::vector<std::string>{"2024/XX/AR1/BDF.D/XX.AR1..BDF.D.2024.060"});
     // A failed commit leaves none of the set's files and no temporary: only what was there.
     const auto failure = [&](auto fill) {
         testrun::TempDir out;
