@@ -24,11 +24,13 @@ std::string scratch_parent() {
     return "/tmp";
 }
 
+std::string work_dir(const std::string& scratch) { return scratch + "/work"; }
+
 std::string make_scratch(const std::string& parent, const std::string& host, const std::string& self) {
     std::string scratch = parent + "/" + prefix + host + "." + std::to_string(getpid()) + ".XXXXXX";
     if (mkdtemp(scratch.data()) == nullptr)
         throw batch_error("cannot create a scratch directory in " + parent + ": " + reason_of(errno));
-    if (mkdir((scratch + "/work").c_str(), 0777) != 0 || mkdir((scratch + "/bin").c_str(), 0777) != 0 ||
+    if (mkdir(work_dir(scratch).c_str(), 0777) != 0 || mkdir((scratch + "/bin").c_str(), 0777) != 0 ||
         symlink(self.c_str(), (scratch + "/bin/mavlin").c_str()) != 0) {
         const int error = errno;
         remove_tree(scratch);

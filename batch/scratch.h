@@ -14,5 +14,8 @@ std::string scratch_parent();
 // batch_error saying what failed and why.
 std::string make_scratch(const std::string& parent, const std::string& host, const std::string& self);
 
+// The scratch directory's work/: vimsor's working directory.
+std::string work_dir(const std::string& scratch);
+
 // Removes the scratch directories of this host whose task is no longer alive.
 void remove_dead_scratch(const std::string& parent, const std::string& host);

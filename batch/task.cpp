@@ -123,7 +123,7 @@ void input_run::write_running() {
 std::string input_run::move_outputs() {
     for (std::size_t k = 0; k < entry_.outputs.size(); ++k) {
         const std::string& output = entry_.outputs[k];
-        const std::string from = record_.scratch + "/work/" + output;
+        const std::string from = work_dir(record_.scratch) + "/" + output;
         const std::string to = layout_.out() + "/" + output;
         if (rename(from.c_str(), to.c_str()) == 0)
             continue;
@@ -146,7 +146,7 @@ std::string input_run::move_outputs() {
 void input_run::gather_logfile() {
     std::string lines;
     try {
-        lines = read_file(record_.scratch + "/work/logfile");
+        lines = read_file(work_dir(record_.scratch) + "/logfile");
     } catch (const batch_error&) {
         return;  // vimsor wrote none
     }
@@ -204,7 +204,7 @@ bool input_run::process() {
 
     std::string missing;
     for (const std::string& output : entry_.outputs)
-        if (access((record_.scratch + "/work/" + output).c_str(), F_OK) != 0)
+        if (access((work_dir(record_.scratch) + "/" + output).c_str(), F_OK) != 0)
             missing += " " + output;
     bool done = false;
     if (end.status != 0) {
@@ -257,7 +257,7 @@ bool input_run::process_day() {
         const run_options options =
             read_run_options(split_nul_terminated(read_file(layout_.options())));
         const sds::DayJob job{sds_->root,   sds_->elements, sds::parse_day(entry_.input),
-                              options.values, record_.scratch + "/work", layout_.out()};
+                              options.values, work_dir(record_.scratch), layout_.out()};
         outcome = sds::run_day(job, [this](const std::filesystem::path& piece) {
             run_piece(piece.string());
         });

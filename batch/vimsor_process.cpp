@@ -121,7 +121,7 @@ vimsor_end run_vimsor(const vimsor_call& call, const std::function<void(const pr
     const pid_t task = getpid();
     const pid_t vimsor = fork();
     if (vimsor == 0)
-        become_vimsor(task, call.scratch + "/work", log, sockets[1], argv_pointers.data(),
+        become_vimsor(task, work_dir(call.scratch), log, sockets[1], argv_pointers.data(),
                       environment_pointers.data());
     close(log);
     close(sockets[1]);
