@@ -1,5 +1,6 @@
 #include "align.h"
 
+#include "common_stretches.h"
 #include "iso_time.h"
 
 #include <algorithm>
@@ -143,38 +144,22 @@ std::vector<AlignedBlock> align_traces(const std::vector<Segment>& segments,
             bounds.push_back(span.end_us);
         }
     }
-    std::sort(bounds.begin(), bounds.end());
-    // Bounds closer than the tolerance are one bound.
-    bounds.erase(std::unique(bounds.begin(), bounds.end(),
-                             [tolerance](double a, double b) { return b - a <= tolerance; }),
-                 bounds.end());
+    merge_bounds(bounds, tolerance);
 
-    // Consecutive bounds make pieces; pieces where every trace stays in the
-    // same span join into one block.
+    // Every stretch where each trace stays in one span is a block.
     std::vector<AlignedBlock> blocks;
-    std::vector<const Span*> current;
-    double block_from = 0.0;
-    double block_to = 0.0;
-    for (size_t b = 0; b + 1 < bounds.size(); ++b) {
-        std::vector<const Span*> piece;
-        for (const Trace& trace : traces)
-            if (const Span* span = covering(trace, bounds[b], bounds[b + 1], tolerance))
-                piece.push_back(span);
-        const bool all_covered = piece.size() == traces.size();
-        if (!current.empty() && (!all_covered || piece != current)) {
-            blocks.push_back(cut_block(traces, current, block_from, block_to, period_us));
-            current.clear();
-        }
-        if (!all_covered)
-            continue;
-        if (current.empty()) {
-            current = piece;
-            block_from = bounds[b];
-        }
-        block_to = bounds[b + 1];
-    }
-    if (!current.empty())
-        blocks.push_back(cut_block(traces, current, block_from, block_to, period_us));
+    for_each_common_stretch(
+        bounds, traces.size(),
+        [&](double from, double to) {
+            std::vector<const Span*> spans;
+            for (const Trace& trace : traces)
+                if (const Span* span = covering(trace, from, to, tolerance))
+                    spans.push_back(span);
+            return spans;
+        },
+        [&](const std::vector<const Span*>& spans, double from, double to) {
+            blocks.push_back(cut_block(traces, spans, from, to, period_us));
+        });
     if (blocks.empty())
         throw std::runtime_error("the selected traces share no time");
     return blocks;

@@ -1,5 +1,6 @@
 #include "day_pieces.h"
 
+#include "common_stretches.h"
 #include "day_writer.h"
 #include "iso_time.h"
 
@@ -125,40 +126,23 @@ DayPieces common_pieces(const std::vector<std::vector<const nvtools::Segment*>>&
     // Samples of different elements less than 1 % of an interval apart are
     // simultaneous, and so are their bounds.
     const int64_t tolerance = std::llround(0.01 * 1e6 / highest_rate(element_runs));
-    std::sort(bounds.begin(), bounds.end());
-    bounds.erase(std::unique(bounds.begin(), bounds.end(),
-                             [tolerance](int64_t a, int64_t b) { return b - a <= tolerance; }),
-                 bounds.end());
+    nvtools::merge_bounds(bounds, tolerance);
 
-    // Between neighbouring bounds every element is covered by the same runs;
-    // neighbouring stretches with the same sole run per element are one piece.
-    std::vector<const DayRun*> current;
-    int64_t from_us = 0, to_us = 0;
-    const auto close = [&] {
-        if (current.empty())
-            return;
-        if (auto piece = cut_piece(current, ids, from_us, to_us, tolerance);
-            piece && piece->samples() >= min_piece_samples)
-            result.pieces.push_back(std::move(*piece));
-        current.clear();
-    };
-    for (size_t b = 0; b + 1 < bounds.size(); ++b) {
-        std::vector<const DayRun*> covering;
-        for (const auto& element : runs)
-            if (const DayRun* run = sole_cover(element, bounds[b], bounds[b + 1], tolerance))
-                covering.push_back(run);
-        const bool all = covering.size() == runs.size();
-        if (!all || covering != current)
-            close();
-        if (!all)
-            continue;
-        if (current.empty()) {
-            current = covering;
-            from_us = bounds[b];
-        }
-        to_us = bounds[b + 1];
-    }
-    close();
+    // Neighbouring stretches with the same sole run per element are one piece.
+    nvtools::for_each_common_stretch(
+        bounds, runs.size(),
+        [&](int64_t from_us, int64_t to_us) {
+            std::vector<const DayRun*> covering;
+            for (const auto& element : runs)
+                if (const DayRun* run = sole_cover(element, from_us, to_us, tolerance))
+                    covering.push_back(run);
+            return covering;
+        },
+        [&](const std::vector<const DayRun*>& current, int64_t from_us, int64_t to_us) {
+            if (auto piece = cut_piece(current, ids, from_us, to_us, tolerance);
+                piece && piece->samples() >= min_piece_samples)
+                result.pieces.push_back(std::move(*piece));
+        });
     return result;
 }
 
