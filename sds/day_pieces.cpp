@@ -3,6 +3,7 @@
 #include "common_stretches.h"
 #include "day_writer.h"
 #include "iso_time.h"
+#include "tm4_write.h"
 
 #include <algorithm>
 #include <climits>
@@ -22,8 +23,8 @@ struct DayRun {
 
 // The time of values[i] of segment, to the nearest microsecond.
 int64_t time_of(const nvtools::Segment& segment, size_t i) {
-    return sample_time_us(segment.start_us, segment.rate_hz,
-                          static_cast<size_t>(segment.first_index) + i);
+    return nvtools::sample_time_us(segment.start_us, static_cast<size_t>(segment.first_index) + i,
+                                   segment.rate_hz);
 }
 
 // The index into segment.values of its first value at or after boundary_us.

@@ -1,6 +1,7 @@
 #include "day_writer.h"
 
 #include "record_pack.h"
+#include "tm4_write.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -89,18 +90,14 @@ void check_replaceable(const fs::path& file) {
 
 }  // namespace
 
-int64_t sample_time_us(int64_t start_us, double rate_hz, size_t index) {
-    return start_us + std::llround(static_cast<double>(index) * 1e6 / rate_hz);
-}
-
 size_t first_sample_from(int64_t start_us, double rate_hz, size_t count, int64_t boundary_us) {
     if (boundary_us <= start_us)
         return 0;
     const double estimate = std::ceil(static_cast<double>(boundary_us - start_us) * rate_hz / 1e6);
     size_t index = static_cast<size_t>(std::min(estimate, static_cast<double>(count)));
-    while (index > 0 && sample_time_us(start_us, rate_hz, index - 1) >= boundary_us)
+    while (index > 0 && nvtools::sample_time_us(start_us, index - 1, rate_hz) >= boundary_us)
         --index;
-    while (index < count && sample_time_us(start_us, rate_hz, index) < boundary_us)
+    while (index < count && nvtools::sample_time_us(start_us, index, rate_hz) < boundary_us)
         ++index;
     return index;
 }
@@ -116,7 +113,7 @@ void DayFileSet::add(const SeedId& id, double rate_hz, int64_t start_us,
     if (!(rate_hz > 0 && std::isfinite(rate_hz)))
         throw Error(id.text() + ": no positive, finite rate");
     for (size_t from = 0; from < values.size();) {
-        const int64_t part_start = sample_time_us(start_us, rate_hz, from);
+        const int64_t part_start = nvtools::sample_time_us(start_us, from, rate_hz);
         const int64_t next_midnight = midnight_us(day_at(part_start) + 1);
         const size_t to = first_sample_from(start_us, rate_hz, values.size(), next_midnight);
         add_part(root_ / tree, id, rate_hz, part_start, values.subspan(from, to - from));
@@ -126,7 +123,7 @@ void DayFileSet::add(const SeedId& id, double rate_hz, int64_t start_us,
 
 void DayFileSet::add_part(const fs::path& root, const SeedId& id, double rate_hz,
                           int64_t start_us, std::span<const float> values) {
-    Part part{start_us, sample_time_us(start_us, rate_hz, values.size()), {}};
+    Part part{start_us, nvtools::sample_time_us(start_us, values.size(), rate_hz), {}};
     pack_float32_records(id, rate_hz, start_us, values, part.records);
     files_[day_file(root, id, day_at(start_us))].push_back(std::move(part));
 }

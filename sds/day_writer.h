@@ -14,10 +14,6 @@
 
 namespace sds {
 
-// The time of sample `index` of a piece whose first sample lies at start_us:
-// start + index / rate, in microseconds since 1970 to the nearest microsecond.
-int64_t sample_time_us(int64_t start_us, double rate_hz, size_t index);
-
 // The index of the first sample at or after boundary_us (count when none is).
 size_t first_sample_from(int64_t start_us, double rate_hz, size_t count, int64_t boundary_us);
 

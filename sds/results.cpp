@@ -1,6 +1,7 @@
 #include "results.h"
 
 #include "day_writer.h"
+#include "tm4_write.h"
 
 #include <charconv>
 #include <cmath>
@@ -153,7 +154,7 @@ private:
 };
 
 void check_time(const ResultLine& line, int64_t time_us, const Piece& piece, size_t row) {
-    const int64_t expected = sample_time_us(piece.start_us, piece.rate_hz, row);
+    const int64_t expected = nvtools::sample_time_us(piece.start_us, row, piece.rate_hz);
     if (std::llabs(time_us - expected) > time_tolerance_us)
         throw line.fault("row " + std::to_string(row + 1) + " lies at " + std::to_string(time_us) +
                          " µs since 1970, not at sample " + std::to_string(row) +
