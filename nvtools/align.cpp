@@ -1,10 +1,10 @@
 #include "align.h"
 
+#include "common.h"
 #include "common_stretches.h"
 #include "iso_time.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <stdexcept>
 
@@ -28,12 +28,6 @@ struct Trace {
 
 // Samples closer than this to the same instant count as simultaneous.
 double tolerance_us(double period_us) { return 0.01 * period_us + 1.0; }
-
-std::string number_text(double value) {
-    char text[32];
-    const auto result = std::to_chars(text, text + sizeof text, value);
-    return std::string(text, result.ptr);
-}
 
 // The span of trace holding the instant t, or null.
 const Span* holding(const Trace& trace, double t, double tolerance) {
@@ -74,9 +68,9 @@ Trace trace_spans(const std::vector<Segment>& segments, const std::string& id, d
     for (const Segment* segment : mine) {
         if (segment->rate_hz != rate_hz)
             throw std::runtime_error("trace " + id + " is sampled at " +
-                                     number_text(segment->rate_hz) + " Hz from " +
+                                     Nevra::round_trip_text(segment->rate_hz) + " Hz from " +
                                      iso_time_us(segment->start_us) + ", not at " +
-                                     number_text(rate_hz) + " Hz");
+                                     Nevra::round_trip_text(rate_hz) + " Hz");
         const auto start = static_cast<double>(segment->start_us);
         size_t first = 0;
         // Samples already covered by the spans before are dropped.

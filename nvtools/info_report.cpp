@@ -1,5 +1,6 @@
 #include "info_report.h"
 
+#include "common.h"
 #include "file_bytes.h"
 #include "iso_time.h"
 #include "json_text.h"
@@ -15,11 +16,7 @@ namespace nvtools {
 
 namespace {
 
-std::string number(double value) {
-    char text[32];
-    const auto result = std::to_chars(text, text + sizeof text, value);
-    return std::string(text, result.ptr);
-}
+std::string number(double value) { return Nevra::round_trip_text(value); }
 
 // Six significant digits, for the text report.
 std::string short_number(double value) {

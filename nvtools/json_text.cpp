@@ -1,8 +1,8 @@
 #include "json_text.h"
 
+#include "common.h"
 #include "iso_time.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -81,9 +81,7 @@ std::string json_string(const std::string& text) {
 std::string json_number(double value) {
     if (!std::isfinite(value))
         return "null";
-    char text[32];
-    const auto result = std::to_chars(text, text + sizeof text, value);
-    return std::string(text, result.ptr);
+    return Nevra::round_trip_text(value);
 }
 
 std::string json_time(double seconds) {
