@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "atomic_output.h"
 #include "batch_error.h"
 
 std::string reason_of(int error_number) { return std::strerror(error_number); }
@@ -53,22 +54,11 @@ int write_all(int fd, std::string_view text) {
 }  // namespace
 
 int replace_file(const std::string& path, const std::string& text) {
-    const std::size_t slash = path.rfind('/');
-    std::string temporary = path.substr(0, slash + 1) + ".new.XXXXXX";
-    const int fd = mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0)
-        return errno;
-    // mkostemp makes it private; the file gets what the umask allows, as a new file would.
-    const mode_t mask = umask(0);
-    umask(mask);
-    int error = fchmod(fd, 0666 & ~mask) == 0 ? write_all(fd, text) : errno;
-    if (close(fd) != 0 && error == 0)
-        error = errno;
-    if (error == 0 && rename(temporary.c_str(), path.c_str()) != 0)
-        error = errno;
-    if (error != 0)
-        unlink(temporary.c_str());
-    return error;
+    atomic_output output;  // removes its temporary unless committed
+    int error = output.open(path);
+    if (error == 0)
+        error = output.write(text.data(), text.size());
+    return error == 0 ? output.commit() : error;
 }
 
 int copy_file(const std::string& from, const std::string& to) {
