@@ -3,9 +3,11 @@
 #include "day_writer.h"
 #include "tm4_write.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <charconv>
 #include <cmath>
-#include <fstream>
+#include <cstring>
 #include <iterator>
 #include <optional>
 #include <string_view>
@@ -20,67 +22,115 @@ Error file_error(const std::filesystem::path& file, const std::string& cause) {
     return Error(file.string() + ": " + cause);
 }
 
-std::string read_whole(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary | std::ios::ate);
-    if (!in.is_open())
-        throw file_error(file, "cannot be opened");
-    std::string text(static_cast<size_t>(in.tellg()), '\0');
-    in.seekg(0);
-    if (!in.read(text.data(), static_cast<std::streamsize>(text.size())))
-        throw file_error(file, "cannot be read");
-    return text;
-}
+// The lines of a file, read through one buffer of fixed size: a day's
+// results run to a few hundred megabytes of text.
+class LineReader {
+public:
+    explicit LineReader(const std::filesystem::path& file)
+        : file_(file), fd_(::open(file.c_str(), O_RDONLY | O_CLOEXEC)) {
+        if (fd_ < 0)
+            throw file_error(file, std::string("cannot be opened: ") + std::strerror(errno));
+    }
+    ~LineReader() { ::close(fd_); }
+    LineReader(const LineReader&) = delete;
+    LineReader& operator=(const LineReader&) = delete;
+
+    // The next line without its line end, valid until the next call; false
+    // after the last line.
+    bool next(std::string_view& line) {
+        for (;;) {
+            const char* from = buffer_.data() + begin_;
+            const auto* newline = static_cast<const char*>(std::memchr(from, '\n', end_ - begin_));
+            if (newline != nullptr || (at_end_ && begin_ < end_)) {
+                const size_t length = newline ? static_cast<size_t>(newline - from) : end_ - begin_;
+                line = {from, length};
+                begin_ = std::min(begin_ + length + 1, end_);
+                ++number_;
+                return true;
+            }
+            if (at_end_)
+                return false;
+            fill();
+        }
+    }
+
+    size_t number() const { return number_; }
+
+private:
+    void fill() {
+        std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+        end_ -= begin_;
+        begin_ = 0;
+        if (end_ == buffer_.size())
+            throw file_error(file_, "line " + std::to_string(number_ + 1) + " is longer than " +
+                                        std::to_string(buffer_.size()) + " bytes");
+        const ssize_t got = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
+        if (got < 0 && errno != EINTR)
+            throw file_error(file_, std::string("cannot be read: ") + std::strerror(errno));
+        at_end_ = got == 0;
+        end_ += static_cast<size_t>(std::max<ssize_t>(got, 0));
+    }
+
+    const std::filesystem::path& file_;
+    const int fd_;
+    std::vector<char> buffer_ = std::vector<char>(size_t{1} << 20);
+    size_t begin_ = 0, end_ = 0, number_ = 0;
+    bool at_end_ = false;
+};
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
 // vimsor's own form of a value at the start of text, [-]DIGITS[.DIGITS] with
-// at most six significant digits up to a blank or the end, read exactly: the
-// digits as a whole number divided by a power of ten, in double precision,
-// then rounded to a float, which lies far closer to the value than the next
-// six-digit number does. Returns the characters read, 0 for any other form.
+// at most six significant digits and ten decimals, up to a blank or the end:
+// both the digits as a whole number and the power of ten are exact floats,
+// so one division rounds the value to the nearest float, as strtof would.
+// Returns the characters read, 0 for any other form.
 size_t read_six_digit_decimal(std::string_view text, float& value) {
-    static constexpr double powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,
-                                               1e7,  1e8,  1e9,  1e10, 1e11, 1e12, 1e13,
-                                               1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20};
+    static constexpr float powers_of_ten[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
+                                              1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
     const bool negative = text.starts_with('-');
     uint32_t digits = 0;
-    int significant = 0, decimals = 0;
-    bool point = false, any = false;
-    size_t at = negative ? 1 : 0;
-    for (; at < text.size() && !is_blank(text[at]); ++at) {
-        const char c = text[at];
-        if (c == '.' && !point) {
-            point = true;
-            continue;
+    size_t at = negative ? 1 : 0, count = 0, after_point = 0;
+    for (; at < text.size(); ++at) {
+        const unsigned digit = static_cast<unsigned char>(text[at]) - unsigned{'0'};
+        if (digit < 10) {
+            digits = digits * 10 + digit;
+            if (digits >= 1'000'000)
+                return 0;  // a seventh significant digit
+            ++count;
+        } else if (text[at] == '.' && after_point == 0) {
+            after_point = at + 1;
+        } else {
+            break;
         }
-        if (c < '0' || c > '9')
-            return 0;
-        any = true;
-        decimals += point ? 1 : 0;
-        if (digits == 0 && c == '0')
-            continue;  // a leading zero
-        if (++significant > 6)
-            return 0;
-        digits = digits * 10 + static_cast<uint32_t>(c - '0');
     }
-    if (!any || decimals >= static_cast<int>(std::size(powers_of_ten)))
+    const size_t decimals = after_point > 0 ? at - after_point : 0;
+    if (count == 0 || (at < text.size() && !is_blank(text[at])) ||
+        decimals >= std::size(powers_of_ten))
         return 0;
-    const double magnitude = digits / powers_of_ten[decimals];
-    value = static_cast<float>(negative ? -magnitude : magnitude);
+    const float magnitude = static_cast<float>(digits) / powers_of_ten[decimals];
+    value = negative ? -magnitude : magnitude;
     return at;
 }
 
 // A time SECONDS.MICROSECONDS, as vimsor writes it, in microseconds; other
 // forms are read as a decimal number and rounded to the microsecond.
 std::optional<int64_t> time_us(std::string_view word) {
-    const size_t point = word.find('.');
-    int64_t seconds = 0, micro = 0;
+    const bool negative = word.starts_with('-');
+    int64_t digits = 0;
+    size_t at = negative ? 1 : 0, point = 0;
+    for (; at < word.size() && at < 19; ++at) {
+        const unsigned digit = static_cast<unsigned char>(word[at]) - unsigned{'0'};
+        if (digit < 10)
+            digits = digits * 10 + digit;
+        else if (word[at] == '.' && point == 0 && at > (negative ? 1u : 0u))
+            point = at;
+        else
+            break;
+    }
+    if (at == word.size() && point > 0 && at - point == 7)
+        return negative ? -digits : digits;
     const char* end = word.data() + word.size();
-    if (point != std::string_view::npos && word.size() - point == 7 &&
-        std::from_chars(word.data(), word.data() + point, seconds).ptr == word.data() + point &&
-        word[point + 1] != '-' && word[point + 1] != '+' &&
-        std::from_chars(word.data() + point + 1, end, micro).ptr == end)
-        return seconds * 1'000'000 + (word.starts_with('-') ? -micro : micro);
     double value = 0;
     const auto [stop, error] = std::from_chars(word.data(), end, value);
     if (error != std::errc() || stop != end || !std::isfinite(value))
@@ -117,7 +167,8 @@ public:
         if (error != std::errc() || end != word.data() + word.size() || !std::isfinite(value))
             throw fault("\"" + std::string(word) + "\" is no finite single-precision number");
         if (six_digit_text(value) != six_digit_text(exact))
-            throw fault("the value " + std::string(word) + " does not keep its six digits as a float");
+            throw fault("the value " + std::string(word) +
+                        " does not keep its six digits as a float");
         return value;
     }
 
@@ -172,19 +223,15 @@ std::string six_digit_text(double value) {
 
 std::vector<std::vector<float>> read_piece_results(const std::filesystem::path& file,
                                                    const Piece& piece, size_t elements) {
-    const std::string text = read_whole(file);
+    LineReader lines(file);
     std::vector<std::vector<float>> results(elements);
     for (auto& values : results)
         values.reserve(piece.samples());
-    size_t row = 0, line_number = 0;
-    for (size_t from = 0; from < text.size();) {
-        const size_t end = std::min(text.find('\n', from), text.size());
-        const std::string_view content(text.data() + from, end - from);
-        from = end + 1;
-        ++line_number;
+    size_t row = 0;
+    for (std::string_view content; lines.next(content);) {
         if (content.starts_with('!'))
             continue;  // the header and comment lines
-        ResultLine line(content, file, line_number);
+        ResultLine line(content, file, lines.number());
         if (line.at_end())
             continue;
         if (row == piece.samples())

@@ -12,6 +12,7 @@
 #include "days.h"
 #include "layout.h"
 #include "miniseed_writer.h"
+#include "results.h"
 #include "run.h"
 #include "scan.h"
 #include "sds_tree_writer.h"
@@ -32,8 +33,9 @@ TEST(Days, BothFormsStrictlyAndTheirLinksToTime) {
     for (const auto& [word, expected] : days) {
         const Day day = parse_day(word);
         const YearDay yd = year_day(day);
-        EXPECT_EQ(day_text(day) + " " + std::to_string(yd.year) + " " +
-                      std::to_string(yd.day_of_year), expected);
+        EXPECT_EQ(
+            day_text(day) + " " + std::to_string(yd.year) + " " + std::to_string(yd.day_of_year),
+            expected);
         EXPECT_EQ(day_of(year_day(day)), day);
         EXPECT_EQ(day_at(midnight_us(day)), day);
         EXPECT_EQ(day_at(midnight_us(day) - 1), day - 1);
@@ -153,6 +155,66 @@ TEST_F(Archive, ScanFindsTheElementsAndTheirDayFiles) {
               (dir / "none").string() + ": No such file or directory");
 }
 
+// A row of vimsor's results at sample i of a 20 Hz piece from 2024-01-02.
+constexpr int64_t results_start_us = 1'704'153'600'000'000;
+std::string result_row(size_t i, const std::string& values) {
+    const int64_t us = results_start_us + static_cast<int64_t>(i) * 50'000;
+    return std::to_string(us / 1'000'000) + "." +
+           std::to_string(1'000'000 + us % 1'000'000).substr(1) + " " + values + "\n";
+}
+
+TEST(PieceResults, ReadToTheNearestFloatOrRefusedNamingTheLine) {
+    const std::vector<double> samples(40'000);
+    const Piece piece{results_start_us * 1000, results_start_us, 20.0, {samples, samples}};
+    std::string many;  // over a megabyte: lines cross the reader's buffer
+    std::vector<std::vector<float>> many_values(2);
+    for (size_t i = 0; i < samples.size(); ++i) {
+        many += result_row(i, std::to_string(i % 997) + ".125 -0.00" + std::to_string(i % 97));
+        many_values[0].push_back(static_cast<float>(i % 997) + 0.125f);
+        many_values[1].push_back(-std::stof("0.00" + std::to_string(i % 97)));
+    }
+    const std::string long_line = "!" + std::string(1 << 20, 'x') + "\n";
+    const struct {
+        std::string text;
+        std::vector<std::vector<float>> values;  // or the refusal after the file's name
+        std::string error;
+    } cases[] = {
+        {"!S512Tidserier\n" + result_row(0, "-1.5 0.000123") + "\r\n \n" +
+             result_row(1, "999999\t1.5e-05\r"),
+         {{-1.5f, 999999.f}, {0.000123f, 1.5e-05f}},
+         ""},
+        {result_row(0, "0.1 -7") + "1704153600.05 3.3 4", {{0.1f, 3.3f}, {-7.f, 4.f}}, ""},
+        {many, many_values, ""},
+        {many + result_row(samples.size(), "1 2"),
+         {},
+         "line 40001: more rows than the 40000 samples of its piece"},
+        {"!only a header\n", {}, "holds no result rows"},
+        {long_line, {}, "line 1 is longer than 1048576 bytes"},
+        {result_row(0, "1"), {}, "line 1: holds fewer numbers than a time and a value per element"},
+        {result_row(0, "1 2 3"), {}, "line 1: holds more values than the 2 elements"},
+        {"1704153600.000002 1 2\n",
+         {},
+         "line 1: row 1 lies at 1704153600000002 µs since 1970, not at sample 0 of its piece "
+         "(1704153600000000)"},
+        {"x 1 2\n", {}, "line 1: its time \"x\" is no number"},
+        {result_row(0, "1 4e38"), {}, "line 1: \"4e38\" is no finite single-precision number"},
+        {result_row(0, "1 1.2.3"), {}, "line 1: \"1.2.3\" is no finite single-precision number"},
+    };
+    testrun::TempDir dir;
+    const fs::path file = dir.path() / "results.tm4_1";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 60));
+        testrun::write_file(file, c.text);
+        if (c.error.empty())
+            EXPECT_EQ(read_piece_results(file, piece, 2), c.values);
+        else
+            EXPECT_EQ(error_text([&] { read_piece_results(file, piece, 2); }),
+                      file.string() + ": " + c.error);
+    }
+    EXPECT_EQ(error_text([&] { read_piece_results(dir.path() / "none", piece, 2); }),
+              (dir.path() / "none").string() + ": cannot be opened: No such file or directory");
+}
+
 // Regular files under dir, relative and sorted.
 std::vector<std::string> files_under(const fs::path& dir) {
     std::vector<std::string> files;
@@ -270,9 +332,10 @@ TEST(DayWriter, ASetAppearsWholeOrNotAtAll) {
               }),
               ar2_name + ": is not a regular file and is not replaced | " + ar2_name + "/x");
     DayFileSet set(dir.path());
-    EXPECT_EQ(error_text([&] { set.add(ar2, 100.0012283, feb29, values); }),
-              "XX.AR2..BDF: the sampling rate 100.0012283 Hz has no exact form in miniSEED: neither "
-              "a factor and multiplier nor Blockette 100's 32-bit float holds it");
+    EXPECT_EQ(
+        error_text([&] { set.add(ar2, 100.0012283, feb29, values); }),
+        "XX.AR2..BDF: the sampling rate 100.0012283 Hz has no exact form in miniSEED: neither "
+        "a factor and multiplier nor Blockette 100's 32-bit float holds it");
     EXPECT_EQ(error_text([&] { set.add(ar2, std::nan(""), feb29, values); }),
               "XX.AR2..BDF: no positive, finite rate");
 }
