@@ -161,10 +161,12 @@ public:
             return value;
         }
         const std::string_view word = next_word();
+        const char* const end = word.data() + word.size();
         double exact = 0;
-        const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), exact);
-        value = static_cast<float>(exact);
-        if (error != std::errc() || end != word.data() + word.size() || !std::isfinite(value))
+        const auto read = std::from_chars(word.data(), end, exact);
+        const auto rounded = std::from_chars(word.data(), end, value);  // to the nearest float
+        if (read.ec != std::errc() || read.ptr != end || rounded.ec != std::errc() ||
+            !std::isfinite(value))
             throw fault("\"" + std::string(word) + "\" is no finite single-precision number");
         if (six_digit_text(value) != six_digit_text(exact))
             throw fault("the value " + std::string(word) +

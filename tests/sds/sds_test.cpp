@@ -199,6 +199,9 @@ TEST(PieceResults, ReadToTheNearestFloatOrRefusedNamingTheLine) {
         {"x 1 2\n", {}, "line 1: its time \"x\" is no number"},
         {result_row(0, "1 4e38"), {}, "line 1: \"4e38\" is no finite single-precision number"},
         {result_row(0, "1 1.2.3"), {}, "line 1: \"1.2.3\" is no finite single-precision number"},
+        {result_row(0, "1 1.00000495"),
+         {},
+         "line 1: the value 1.00000495 does not keep its six digits as a float"},
     };
     testrun::TempDir dir;
     const fs::path file = dir.path() / "results.tm4_1";
