@@ -113,23 +113,34 @@ size_t read_six_digit_decimal(std::string_view text, float& value) {
     return at;
 }
 
-// A time SECONDS.MICROSECONDS, as vimsor writes it, in microseconds; other
-// forms are read as a decimal number and rounded to the microsecond.
-std::optional<int64_t> time_us(std::string_view word) {
-    const bool negative = word.starts_with('-');
-    int64_t digits = 0;
-    size_t at = negative ? 1 : 0, point = 0;
-    for (; at < word.size() && at < 19; ++at) {
-        const unsigned digit = static_cast<unsigned char>(word[at]) - unsigned{'0'};
-        if (digit < 10)
-            digits = digits * 10 + digit;
-        else if (word[at] == '.' && point == 0 && at > (negative ? 1u : 0u))
-            point = at;
-        else
-            break;
+// vimsor's form of a time at the start of text, [-]SECONDS.MICROSECONDS up
+// to a blank or the end, in microseconds. Returns the characters read, 0 for
+// any other form.
+size_t read_vimsor_time(std::string_view text, int64_t& time_us) {
+    const bool negative = text.starts_with('-');
+    const size_t first = negative ? 1 : 0;
+    size_t at = first;
+    int64_t seconds = 0;
+    for (; at < text.size() && at < first + 12 && text[at] >= '0' && text[at] <= '9'; ++at)
+        seconds = seconds * 10 + (text[at] - '0');
+    if (at == first || text.size() - at < 7 || text[at] != '.')
+        return 0;
+    int64_t micro = 0;
+    bool digits = true;
+    for (const char c : text.substr(at + 1, 6)) {
+        const unsigned digit = static_cast<unsigned char>(c) - unsigned{'0'};
+        digits &= digit < 10;
+        micro = micro * 10 + digit;
     }
-    if (at == word.size() && point > 0 && at - point == 7)
-        return negative ? -digits : digits;
+    at += 7;
+    if (!digits || (at < text.size() && !is_blank(text[at])))
+        return 0;
+    time_us = (negative ? -1 : 1) * (seconds * 1'000'000 + micro);
+    return at;
+}
+
+// A time in another form: a decimal number rounded to the microsecond.
+std::optional<int64_t> other_time_us(std::string_view word) {
     const char* end = word.data() + word.size();
     double value = 0;
     const auto [stop, error] = std::from_chars(word.data(), end, value);
@@ -145,11 +156,17 @@ public:
         : rest_(text), file_(file), line_(line) {}
 
     int64_t time_us() {
+        skip_blanks();
+        int64_t time = 0;
+        if (const size_t length = read_vimsor_time(rest_, time); length > 0) {
+            rest_.remove_prefix(length);
+            return time;
+        }
         const std::string_view word = next_word();
-        const std::optional<int64_t> time = sds::time_us(word);
-        if (!time)
+        const std::optional<int64_t> other = other_time_us(word);
+        if (!other)
             throw fault("its time \"" + std::string(word) + "\" is no number");
-        return *time;
+        return *other;
     }
 
     // The next value as a float that reads back to the value's six-digit text.
