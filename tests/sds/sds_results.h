@@ -15,10 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "../e2e/run.h"
 #include "day_task.h"
+#include "miniseed_writer.h"
 #include "nv24_writer.h"
 #include "options.h"
-#include "../e2e/run.h"
 #include "sds_tree_writer.h"
 
 namespace sdsresults {
@@ -64,7 +65,7 @@ inline int64_t tm4_time_us(const std::string& text) {
 
 // The samples of every element in a TM4 result file: time column, then one value per element.
 inline void read_tm4(const fs::path& file, const std::string& tree,
-              const std::vector<sdsw::Trace>& traces, Trees& out) {
+                     const std::vector<sdsw::Trace>& traces, Trees& out) {
     std::istringstream lines(testrun::read_file(file));
     for (std::string line; std::getline(lines, line);) {
         if (line.empty() || line[0] == '!')
@@ -99,23 +100,16 @@ inline Trees read_result_trees(const fs::path& out) {
         if (!entry.is_regular_file())
             continue;
         const std::string tree = fs::relative(entry.path(), out).begin()->string();
-        MSFileParam* reader = nullptr;
-        MSRecord* msr = nullptr;
-        while (ms_readmsr_r(&reader, &msr, entry.path().c_str(), 0, nullptr, nullptr, 1, 1, 0) ==
-               MS_NOERROR) {
-            EXPECT_EQ(msr->encoding, DE_FLOAT32);
-            EXPECT_EQ(msr->samprate, 20.0);
-            const std::string name = entry.path().filename().string();
-            EXPECT_EQ(year_doy(msr->starttime), name.substr(name.size() - 8)) << name;
-            char id[64];
-            std::snprintf(id, sizeof id, "%s.%s.%s.%s", msr->network, msr->station,
-                          msr->location, msr->channel);
-            auto& samples = trees[tree + "/" + id];
-            for (int64_t i = 0; i < msr->numsamples; ++i)
-                samples.emplace_back(msr->starttime + i * tick_us,
-                                     six_digits(static_cast<const float*>(msr->datasamples)[i]));
+        const std::string name = entry.path().filename().string();
+        for (const msw::Record& r : msw::read_records(entry.path())) {
+            EXPECT_EQ(r.encoding, DE_FLOAT32);
+            EXPECT_EQ(r.rate, 20.0);
+            EXPECT_EQ(year_doy(r.start_us), name.substr(name.size() - 8)) << name;
+            auto& samples = trees[tree + "/" + r.id];
+            for (size_t i = 0; i < r.values.size(); ++i)
+                samples.emplace_back(r.start_us + static_cast<int64_t>(i) * tick_us,
+                                     six_digits(r.values[i]));
         }
-        ms_readmsr_r(&reader, &msr, nullptr, 0, nullptr, nullptr, 0, 0, 0);
     }
     for (auto& [name, samples] : trees)  // the day files in time order
         std::stable_sort(samples.begin(), samples.end(),
@@ -126,7 +120,7 @@ inline Trees read_result_trees(const fs::path& out) {
 // The test's own cut of a day: the runs of 20 Hz ticks within the day that
 // every trace has, each of at least 512; vimsor run plainly on each.
 inline Trees plain_runs(const std::vector<sdsw::Trace>& traces, int64_t day_start_us,
-                 const std::vector<std::string>& options) {
+                        const std::vector<std::string>& options) {
     std::vector<std::map<int64_t, int32_t>> by_tick(traces.size());
     for (size_t t = 0; t < traces.size(); ++t)
         for (const sdsw::Segment& segment : traces[t].segments)
