@@ -661,13 +661,11 @@ TEST_F(Tm4, ReadsCommentAndDataLines) {
               "bits host 0 device 0");
     EXPECT_EQ(rec->get_origin(), ORIGIN_TM4);
     EXPECT_EQ(describe(rec->get_channel_info(2)), "chan 2 gain 1 -10..10 x1");
-    // Without a comment line: the frequency from the times, values truncated toward zero, a
-    // carriage return is white space.
+    // Without a comment line: the frequency from the times, a carriage return is white space
+    // (number forms are read as NumberFormsReadAsSscanfReadsThem checks).
     const auto bare = load(Tm4File().raw("100.0 2.9 -2.9 0.5\r").raw("100.05 -0.5 1e3 -7"));
     EXPECT_NEAR(bare->get_frequency(), 20.0, 1e-9);
     EXPECT_EQ(bare->get_header().header.m_station, test);
-    EXPECT_EQ(bare->get_data(0), (samples{2, 0}));
-    EXPECT_EQ(bare->get_data(1), (samples{-2, 1000}));
     EXPECT_EQ(bare->get_data(2), (samples{0, -7}));
     EXPECT_EQ(bare->get_time(), (std::vector<double>{100.0, 100.05}));
     EXPECT_EQ(load(Tm4File().data(100.0, {1, 2, 3}))->get_frequency(), -1.0);
@@ -750,7 +748,8 @@ TEST_F(Tm4, CommentLinesSetFrequencyAndStation) {
     EXPECT_EQ(rec->get_data(0), (samples{1, 1, 4}));
 }
 
-TEST_F(Tm4, InitialBasetimeAdoptedOnlyWithinTwoSeconds) {
+// The 2 s limit of adoption is one rule of the base, checked with Nevra16.
+TEST_F(Tm4, AnAdoptedInitialBasetimeStartsTheSpacing) {
     const Tm4File file = Tm4File().data(1462060800.5, {1, 2, 3}).data(1462060801.0, {1, 2, 3});
     const auto adopted = load(file, 1462060799.0);
     // The spacing counts from the adopted start.
@@ -758,9 +757,6 @@ TEST_F(Tm4, InitialBasetimeAdoptedOnlyWithinTwoSeconds) {
               "nv24 v1 length 0 station 254 1462060799.0 bitmap 7 channels 3 unused 0 0.5 Hz 32/4 "
               "bits host 1462060799 device 0");
     EXPECT_EQ(adopted->get_time(0), 1462060800.5);
-    EXPECT_EQ(describe(load(file, 1462060797.0)->get_header()),
-              "nv24 v1 length 0 station 254 1462060800.500000000 bitmap 7 channels 3 unused 0 2 Hz "
-              "32/4 bits host 0 device 0");
 }
 
 TEST_F(Tm4, RefusesFilesWithoutAUsableFrequencyOrWithHugeValues) {
@@ -882,7 +878,10 @@ TEST_F(Block, ReadsEveryFieldOfEachVersionAndTheTimeAxis) {
     }
 }
 
-TEST_F(Block, TruncatedFileFailsAtItsFirstIncompleteTag) {
+void set(nv24w::Tag& tag, const char* text) { std::memcpy(tag.data(), text, 4); }
+
+// A cut file fails at its first incomplete tag; a damaged one names its damage.
+TEST_F(Block, TruncatedOrDamagedFilesAreRefusedWithTheirReason) {
     for (uint8_t version : {0, 1, 2}) {
         nv24w::File file = three_channels_with_words(0);
         file.header.version = version;
@@ -904,11 +903,6 @@ TEST_F(Block, TruncatedFileFailsAtItsFirstIncompleteTag) {
             }
         }
     }
-}
-
-void set(nv24w::Tag& tag, const char* text) { std::memcpy(tag.data(), text, 4); }
-
-TEST_F(Block, DamagedFilesAreRefusedWithTheirReason) {
     using F = nv24w::File;
     const std::pair<void (*)(F&), std::string> cases[] = {
         {[](F& f) { set(f.header.magic, "nv16"); }, "This is not a valid nv24 file\n"},

@@ -180,8 +180,6 @@ TEST(OutputNames, EveryFormatRowGivesItsWordsAndItsExtensionsInEveryStrength) {
                 EXPECT_EQ(output_extensions(values), expected) << word << " " << digits;
             }
     }
-    EXPECT_EQ(output_extension(OUTPUT_MODE_TM4, strong, false), ".tm4_2");
-    EXPECT_EQ(output_extension(OUTPUT_MODE_ASCII, weak, true), ".da3");
     EXPECT_EQ(output_extension(static_cast<output_modes_t>(7), weak, false), ".bi1");
     EXPECT_EQ(name_of_strength("", strong, true), "");
 }
