@@ -5,7 +5,6 @@
 
 #include <fcntl.h>
 #include <unistd.h>
-#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -22,10 +21,6 @@ constexpr int64_t time_tolerance_us = 1;
 Error file_error(const std::filesystem::path& file, const std::string& cause) {
     return Error(file.string() + ": " + cause);
 }
-
-// Bytes past the end of every line the reader gives that may be read (not
-// used): the number reader loads eight bytes at a time.
-constexpr size_t line_padding = 8;
 
 // The lines of a file, read through one buffer of fixed size: a day's
 // results run to a few hundred megabytes of text.
@@ -79,66 +74,44 @@ private:
     const std::filesystem::path& file_;
     const int fd_;
     static constexpr size_t capacity = size_t{1} << 20;
-    std::vector<char> buffer_ = std::vector<char>(capacity + line_padding);
+    std::vector<char> buffer_ = std::vector<char>(capacity);
     size_t begin_ = 0, end_ = 0, number_ = 0;
     bool at_end_ = false;
 };
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
-// The run of decimal digits at p, at most eight and at most available: its
-// length and its value. Reads eight bytes at p and works on them at once,
-// which is what makes reading a day's results cheap.
-struct DigitRun {
-    size_t length;
-    uint32_t value;
-};
-DigitRun digit_run(const char* p, size_t available) {
-    constexpr uint64_t zeros = 0x3030303030303030;  // '0' in every byte
-    uint64_t bytes = 0;
-    std::memcpy(&bytes, p, sizeof bytes);
-    if constexpr (std::endian::native == std::endian::big)
-        bytes = __builtin_bswap64(bytes);  // the first character in the lowest byte
-    const uint64_t high_nibbles = bytes & 0xF0F0F0F0F0F0F0F0;
-    const uint64_t past_nine = (bytes + 0x0606060606060606) & 0xF0F0F0F0F0F0F0F0;
-    const uint64_t not_digits = (high_nibbles ^ zeros) | (past_nine ^ zeros);
-    const size_t length = std::min<size_t>(std::countr_zero(not_digits) / 8, available);
-    if (length == 0)
-        return {0, 0};
-    // The run's digits at the top, leading zeros below; then pairs, then all eight.
-    uint64_t digits = (bytes - zeros) << (8 * (8 - length));
-    digits = digits * 10 + (digits >> 8);
-    digits = (((digits & 0x000000FF000000FF) * (100 + (1000000ULL << 32))) +
-              (((digits >> 16) & 0x000000FF000000FF) * (1 + (10000ULL << 32)))) >>
-             32;
-    return {length, static_cast<uint32_t>(digits)};
-}
-
 // vimsor's own form of a value at the start of text, [-]DIGITS[.DIGITS] with
-// at most six significant digits and eight digits before and after the
-// point, up to a blank or the end: both the digits as a whole number and the
-// power of ten are exact floats, so one division rounds the value to the
-// nearest float, as strtof would. line_padding bytes after text are read.
+// at most six significant digits and ten decimals, up to a blank or the end:
+// both the digits as a whole number and the power of ten are exact floats,
+// so one division rounds the value to the nearest float, as strtof would.
 // Returns the characters read, 0 for any other form.
 size_t read_six_digit_decimal(std::string_view text, float& value) {
-    static constexpr uint64_t whole_powers[] = {1,      10,      100,      1000,     10000,
-                                                100000, 1000000, 10000000, 100000000};
-    static constexpr float powers_of_ten[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f};
+    static constexpr float powers_of_ten[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
+                                              1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
     const bool negative = text.starts_with('-');
     size_t at = negative ? 1 : 0;
-    const DigitRun whole = digit_run(text.data() + at, text.size() - at);
-    at += whole.length;
-    DigitRun fraction{0, 0};
+    uint32_t digits = 0;
+    bool over_six = false;
+    const auto digit_run = [&] {  // the digits from at on, taken into digits
+        const size_t from = at;
+        for (unsigned digit = 0;
+             at < text.size() && (digit = static_cast<unsigned char>(text[at]) - '0') < 10; ++at) {
+            digits = digits * 10 + digit;
+            over_six |= digits >= 1'000'000;  // a seventh significant digit
+        }
+        return at - from;
+    };
+    size_t count = digit_run(), decimals = 0;
     if (at < text.size() && text[at] == '.') {
         ++at;
-        fraction = digit_run(text.data() + at, text.size() - at);
-        at += fraction.length;
+        decimals = digit_run();
+        count += decimals;
     }
-    const uint64_t digits = whole.value * whole_powers[fraction.length] + fraction.value;
-    if (whole.length + fraction.length == 0 || digits >= 1'000'000 ||
-        (at < text.size() && !is_blank(text[at])))
-        return 0;  // no digits, a seventh significant one, or another form
-    const float magnitude = static_cast<float>(digits) / powers_of_ten[fraction.length];
+    if (over_six || count == 0 || (at < text.size() && !is_blank(text[at])) ||
+        decimals >= std::size(powers_of_ten))
+        return 0;
+    const float magnitude = static_cast<float>(digits) / powers_of_ten[decimals];
     value = negative ? -magnitude : magnitude;
     return at;
 }

@@ -185,9 +185,9 @@ TEST(PieceResults, ReadToTheNearestFloatOrRefusedNamingTheLine) {
          ""},
         {result_row(0, "0.1 -7") + "1704153600.05 3.3 4", {{0.1f, 3.3f}, {-7.f, 4.f}}, ""},
         {many, many_values, ""},
-        {result_row(0, "123456789 0.00000001") + result_row(1, "-98765432.1 .5"),
-         {{123456789.f, -98765432.1f}, {1e-8f, 0.5f}},
-         ""},  // runs of eight digits and more
+        {result_row(0, "123456789 0.0000000001") + result_row(1, "-98765432.1 .5"),
+         {{123456789.f, -98765432.1f}, {1e-10f, 0.5f}},
+         ""},  // past six digits (read the careful way), ten decimals, no whole part
         {many + result_row(samples.size(), "1 2"),
          {},
          "line 40001: more rows than the 40000 samples of its piece"},
