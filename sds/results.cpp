@@ -159,12 +159,8 @@ public:
         : rest_(text), file_(file), line_(line) {}
 
     int64_t time_us() {
-        skip_blanks();
-        int64_t time = 0;
-        if (const size_t length = read_vimsor_time(rest_, time); length > 0) {
-            rest_.remove_prefix(length);
+        if (int64_t time = 0; took_vimsor_form(read_vimsor_time, time))
             return time;
-        }
         const std::string_view word = next_word();
         const std::optional<int64_t> other = other_time_us(word);
         if (!other)
@@ -174,12 +170,9 @@ public:
 
     // The next value as a float that reads back to the value's six-digit text.
     float value() {
-        skip_blanks();
         float value = 0;
-        if (const size_t length = read_six_digit_decimal(rest_, value); length > 0) {
-            rest_.remove_prefix(length);
+        if (took_vimsor_form(read_six_digit_decimal, value))
             return value;
-        }
         const std::string_view word = next_word();
         const char* const end = word.data() + word.size();
         double exact = 0;
@@ -204,6 +197,16 @@ public:
     }
 
 private:
+    // The next number through read, which takes only vimsor's own form of it
+    // (returning its length, 0 for any other form); false when it has another.
+    template <typename Number>
+    bool took_vimsor_form(size_t (*read)(std::string_view, Number&), Number& number) {
+        skip_blanks();
+        const size_t length = read(rest_, number);
+        rest_.remove_prefix(length);
+        return length > 0;
+    }
+
     void skip_blanks() {
         while (!rest_.empty() && is_blank(rest_.front()))
             rest_.remove_prefix(1);
