@@ -31,7 +31,7 @@ public:
         if (fd_ < 0)
             throw file_error(file, std::string("cannot be opened: ") + std::strerror(errno));
     }
-    ~LineReader() { ::close(fd_); }
+    ~LineReader() { (void)::close(fd_); }  // read only: a failed close loses nothing
     LineReader(const LineReader&) = delete;
     LineReader& operator=(const LineReader&) = delete;
 
