@@ -185,9 +185,10 @@ TEST(PieceResults, ReadToTheNearestFloatOrRefusedNamingTheLine) {
          ""},
         {result_row(0, "0.1 -7") + "1704153600.05 3.3 4", {{0.1f, 3.3f}, {-7.f, 4.f}}, ""},
         {many, many_values, ""},
-        {result_row(0, "123456789 0.0000000001") + result_row(1, "-98765432.1 .5"),
-         {{123456789.f, -98765432.1f}, {1e-10f, 0.5f}},
-         ""},  // past six digits (read the careful way), ten decimals, no whole part
+        {result_row(0, "123456789 0.0000000001") + result_row(1, "-98765432.1 .5") +
+             result_row(2, "0.00000000001 7"),
+         {{123456789.f, -98765432.1f, 1e-11f}, {1e-10f, 0.5f, 7.f}},
+         ""},  // past six digits or ten decimals (read the careful way), no whole part
         {many + result_row(samples.size(), "1 2"),
          {},
          "line 40001: more rows than the 40000 samples of its piece"},
@@ -200,6 +201,8 @@ TEST(PieceResults, ReadToTheNearestFloatOrRefusedNamingTheLine) {
          "line 1: row 1 lies at 1704153600000002 µs since 1970, not at sample 0 of its piece "
          "(1704153600000000)"},
         {"x 1 2\n", {}, "line 1: its time \"x\" is no number"},
+        {"1704153600.0000:0 1 2\n", {}, "line 1: its time \"1704153600.0000:0\" is no number"},
+        {"1704153600x000000 1 2\n", {}, "line 1: its time \"1704153600x000000\" is no number"},
         {result_row(0, "1 4e38"), {}, "line 1: \"4e38\" is no finite single-precision number"},
         {result_row(0, "1 1.2.3"), {}, "line 1: \"1.2.3\" is no finite single-precision number"},
         {result_row(0, "1 1.00000495"),
