@@ -5,14 +5,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "batch_error.h"
+#include "proc_stat.h"
 
 namespace {
 
@@ -22,24 +22,17 @@ struct stat_fields {
     unsigned long long start = 0;
 };
 
-// Fields 3 (state), 6 (session) and 22 (start time) of /proc/PID/stat; the
-// command name before them is in parentheses and may hold anything.
+// Fields 3 (state), 6 (session) and 22 (start time) of /proc/PID/stat.
 bool read_stat(pid_t pid, stat_fields& fields) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    if (!std::getline(in, line))
+    std::vector<std::string> all;
+    if (!read_proc_stat(pid, all) || all.size() < 20 || all[0].size() != 1)
         return false;
-    const std::size_t end = line.rfind(')');
-    if (end == std::string::npos)
-        return false;
-    std::istringstream rest(line.substr(end + 2));
-    std::string skip;
-    rest >> fields.state;
-    rest >> skip >> skip >> fields.session;  // ppid, pgrp, session
-    for (int field = 7; field < 22; ++field)
-        rest >> skip;
-    rest >> fields.start;
-    return !rest.fail();
+    const auto number = [](const std::string& text, auto& value) {
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+        return error == std::errc() && end == text.data() + text.size();
+    };
+    fields.state = all[0][0];
+    return number(all[6 - 3], fields.session) && number(all[22 - 3], fields.start);
 }
 
 std::vector<pid_t> session_members(pid_t session) {

@@ -12,14 +12,17 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
-#include <sstream>
 #include <string>
+#include <vector>
+
+#include "proc_stat.h"
 
 namespace {
 
@@ -27,26 +30,22 @@ struct process_times {
     double user, sys, children_user, children_sys;
 };
 
-// The fields after the command name, which may itself hold blanks.
+// Fields 14 to 17 of /proc/<pid>/stat.
 bool read_times(pid_t pid, process_times& times) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    if (!std::getline(stat, line))
+    std::vector<std::string> fields;
+    if (!read_proc_stat(pid, fields) || fields.size() < 17 - 3 + 1)
         return false;
-    const std::size_t close = line.rfind(')');
-    if (close == std::string::npos)
-        return false;
-    std::istringstream fields(line.substr(close + 2));
-    std::string skip;
-    for (int field = 3; field < 14; ++field)
-        fields >> skip;
-    long long ticks[4];
-    for (long long& t : ticks)
-        fields >> t;
-    if (!fields)
-        return false;
+    double seconds[4];
     const double hz = static_cast<double>(sysconf(_SC_CLK_TCK));
-    times = {ticks[0] / hz, ticks[1] / hz, ticks[2] / hz, ticks[3] / hz};
+    for (int k = 0; k < 4; ++k) {
+        const std::string& text = fields[14 - 3 + k];
+        long long ticks = 0;
+        if (std::from_chars(text.data(), text.data() + text.size(), ticks).ptr !=
+            text.data() + text.size())
+            return false;
+        seconds[k] = static_cast<double>(ticks) / hz;
+    }
+    times = {seconds[0], seconds[1], seconds[2], seconds[3]};
     return true;
 }
 
